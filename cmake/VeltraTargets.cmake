@@ -1,0 +1,62 @@
+include(GenerateExportHeader)
+
+set(VELTRA_WARNINGS -Wall -Wextra -Wshadow -Wnon-virtual-dtor -Woverloaded-virtual)
+
+if(VELTRA_SANITIZE)
+    set(VELTRA_SANITIZE_FLAGS -fsanitize=${VELTRA_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+    add_compile_options(${VELTRA_SANITIZE_FLAGS})
+    add_link_options(${VELTRA_SANITIZE_FLAGS})
+endif()
+
+# Warnings for our own code only; third-party headers come in as system headers.
+function(veltra_warnings target)
+    target_compile_options(${target} PRIVATE ${VELTRA_WARNINGS})
+endfunction()
+
+# veltra_add_library(<Name> SOURCES ... [EXPORT_MACRO <MACRO>])
+# A shared library with hidden visibility, a generated <Name>Export.h beside the build tree,
+# the alias Veltra::<Name>, and its own folder as the public include root.
+function(veltra_add_library name)
+    cmake_parse_arguments(ARG "" "EXPORT_MACRO;INCLUDE_ROOT" "SOURCES" ${ARGN})
+    if(NOT ARG_EXPORT_MACRO)
+        string(TOUPPER "${name}_EXPORT" ARG_EXPORT_MACRO)
+    endif()
+    if(NOT ARG_INCLUDE_ROOT)
+        get_filename_component(ARG_INCLUDE_ROOT ${CMAKE_CURRENT_SOURCE_DIR} DIRECTORY)
+    endif()
+    add_library(${name} SHARED ${ARG_SOURCES})
+    add_library(Veltra::${name} ALIAS ${name})
+    set(export_dir ${CMAKE_BINARY_DIR}/exports)
+    generate_export_header(${name}
+        EXPORT_MACRO_NAME ${ARG_EXPORT_MACRO}
+        EXPORT_FILE_NAME ${export_dir}/${name}/${name}Export.h)
+    target_include_directories(${name} PUBLIC
+        $<BUILD_INTERFACE:${ARG_INCLUDE_ROOT}>
+        $<BUILD_INTERFACE:${export_dir}>)
+    veltra_warnings(${name})
+endfunction()
+
+# veltra_add_test_suite(<Name> SOURCES ... LIBRARIES ... LABELS ...)
+# One GoogleTest executable per library. Each case becomes a CTest test; a case whose
+# suite name ends in "Render" or "Net" gets that label instead of the default "unit".
+function(veltra_add_test_suite name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} VeltraTestSupport GTest::gtest GTest::gmock GTest::gtest_main)
+    veltra_warnings(${name})
+    foreach(slice IN ITEMS unit render net)
+        if(slice STREQUAL "unit")
+            set(filter "-*Render*.*:*Net*.*")
+        elseif(slice STREQUAL "render")
+            set(filter "*Render*.*")
+        else()
+            set(filter "*Net*.*")
+        endif()
+        gtest_discover_tests(${name}
+            TEST_FILTER "${filter}"
+            TEST_PREFIX "${name}."
+            TEST_SUFFIX ""
+            PROPERTIES LABELS ${slice} TIMEOUT 120
+            DISCOVERY_MODE PRE_TEST)
+    endforeach()
+endfunction()

@@ -1,0 +1,22 @@
+#include <SolvoEarthUtil/scene/TexMatCallback.h>
+
+#include <osgUtil/CullVisitor>
+
+namespace SolvoEarthUtil {
+
+TexMatCallback::TexMatCallback(osg::TexMat& texMat)
+    : _texMat(texMat), _rotation(osg::Matrix::rotate(static_cast<float>(osg::PI * 1.5), osg::Vec3(1.0f, 0.0f, 0.0f)))
+{
+}
+
+void TexMatCallback::operator()(osg::Node* node, osg::NodeVisitor* nv)
+{
+    if (osgUtil::CullVisitor* cv = dynamic_cast<osgUtil::CullVisitor*>(nv))
+    {
+        const osg::Quat q = cv->getModelViewMatrix()->getRotate();
+        _texMat.setMatrix(osg::Matrix::rotate(q.inverse()) * _rotation);
+    }
+    traverse(node, nv);
+}
+
+} // namespace SolvoEarthUtil
