@@ -36,27 +36,32 @@ function(veltra_add_library name)
     veltra_warnings(${name})
 endfunction()
 
-# veltra_add_test_suite(<Name> SOURCES ... LIBRARIES ... LABELS ...)
-# One GoogleTest executable per library. Each case becomes a CTest test; a case whose
-# suite name ends in "Render" or "Net" gets that label instead of the default "unit".
+# Labels given by the suite name: a suite whose name contains one of these words gets the label
+# in lower case; every other suite is "unit".
+set(VELTRA_TEST_SLICES Render Net Threads)
+
+# veltra_add_test_suite(<Name> SOURCES ... LIBRARIES ...)
+# One GoogleTest executable per library; each case becomes a CTest test labelled by its suite.
 function(veltra_add_test_suite name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} VeltraTestSupport GTest::gtest GTest::gmock GTest::gtest_main)
     veltra_warnings(${name})
-    foreach(slice IN ITEMS unit render net)
-        if(slice STREQUAL "unit")
-            set(filter "-*Render*.*:*Net*.*")
-        elseif(slice STREQUAL "render")
-            set(filter "*Render*.*")
-        else()
-            set(filter "*Net*.*")
-        endif()
+
+    set(others "")
+    foreach(slice IN LISTS VELTRA_TEST_SLICES)
+        string(TOLOWER ${slice} label)
         gtest_discover_tests(${name}
-            TEST_FILTER "${filter}"
+            TEST_FILTER "*${slice}*.*"
             TEST_PREFIX "${name}."
-            TEST_SUFFIX ""
-            PROPERTIES LABELS ${slice} TIMEOUT 120
+            PROPERTIES LABELS ${label} TIMEOUT 120
             DISCOVERY_MODE PRE_TEST)
+        list(APPEND others "*${slice}*.*")
     endforeach()
+    list(JOIN others ":" others)
+    gtest_discover_tests(${name}
+        TEST_FILTER "-${others}"
+        TEST_PREFIX "${name}."
+        PROPERTIES LABELS unit TIMEOUT 120
+        DISCOVERY_MODE PRE_TEST)
 endfunction()

@@ -46,7 +46,7 @@ HttpResponse route(const HttpRequest& request)
         return {200, {{"Content-Type", "application/octet-stream"}}, allBytes(), {}};
     if (request.target == "/secure")
     {
-        if (request.header("authorization") == "Basic dXNlcjpzZWNyZXQ=")  // user:secret
+        if (request.header("authorization") == "Basic dXNlcjpzZWNyZXQ=") // user:secret
             return {200, {}, "welcome", {}};
         return {401, {{"WWW-Authenticate", "Basic realm=\"veltra\""}}, {}, {}};
     }

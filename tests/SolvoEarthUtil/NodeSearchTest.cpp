@@ -54,8 +54,7 @@ TEST_F(NodeSearch, EmptyNameAndNoClassListsTheWholeSubtreeParentsFirst)
 
 TEST_F(NodeSearch, NameIsACaseSensitiveSubstring)
 {
-    EXPECT_EQ(findNodesByName(root.get(), "[10", nullptr),
-              (std::vector<osg::Node*>{wall101, floor, wall103, wall104}));
+    EXPECT_EQ(findNodesByName(root.get(), "[10", nullptr), (std::vector<osg::Node*>{wall101, floor, wall103, wall104}));
     EXPECT_EQ(findNodesByName(root.get(), ":2:", nullptr), (std::vector<osg::Node*>{floor}));
     EXPECT_TRUE(findNodesByName(root.get(), "WALL", nullptr).empty());
     EXPECT_EQ(findNodeByName(root.get(), "wall", nullptr), wall101);

@@ -86,7 +86,8 @@ TEST(SkyBox, BuildsTheClearNodeTransformGeodeChain)
 
     const osg::StateSet* stateSet = parts.geode->getStateSet();
     EXPECT_EQ(stateSet->getBinNumber(), -1);
-    const auto* texGen = dynamic_cast<const osg::TexGen*>(stateSet->getTextureAttribute(0, osg::StateAttribute::TEXGEN));
+    const auto* texGen =
+        dynamic_cast<const osg::TexGen*>(stateSet->getTextureAttribute(0, osg::StateAttribute::TEXGEN));
     ASSERT_NE(texGen, nullptr);
     EXPECT_EQ(texGen->getMode(), osg::TexGen::NORMAL_MAP);
     const auto* depth = dynamic_cast<const osg::Depth*>(stateSet->getAttribute(osg::StateAttribute::DEPTH));

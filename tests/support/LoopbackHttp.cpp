@@ -170,8 +170,7 @@ void writeHttpResponse(int socket, const HttpResponse& response)
     sendAll(socket, out.str());
 }
 
-LoopbackServer::LoopbackServer(ConnectionHandler handler, std::chrono::seconds lifetime)
-    : _handler(std::move(handler))
+LoopbackServer::LoopbackServer(ConnectionHandler handler, std::chrono::seconds lifetime) : _handler(std::move(handler))
 {
     _listener = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
@@ -222,8 +221,7 @@ void LoopbackServer::run(std::chrono::seconds lifetime)
 
 LoopbackHttpServer::LoopbackHttpServer(Handler handler)
     : LoopbackServer([this](int socket) { serve(socket); }), _handler(std::move(handler))
-{
-}
+{}
 
 void LoopbackHttpServer::serve(int socket)
 {
@@ -254,8 +252,7 @@ size_t LoopbackHttpServer::requestCount() const
 
 LoopbackProxy::LoopbackProxy(int connectStatus)
     : LoopbackServer([this](int socket) { serve(socket); }), _connectStatus(connectStatus)
-{
-}
+{}
 
 std::vector<std::string> LoopbackProxy::requestLines() const
 {

@@ -17,7 +17,7 @@ struct HttpRequest
 {
     std::string method;
     std::string target;
-    std::map<std::string, std::string> headers;  // names in lower case
+    std::map<std::string, std::string> headers; // names in lower case
     std::string body;
 
     std::string header(const std::string& lowerCaseName) const;
@@ -28,7 +28,7 @@ struct HttpResponse
     int status = 200;
     std::vector<std::pair<std::string, std::string>> headers;
     std::string body;
-    std::chrono::milliseconds delay{0};  // waited before the answer is sent
+    std::chrono::milliseconds delay{0}; // waited before the answer is sent
 };
 
 /// A TCP listener on 127.0.0.1 with an ephemeral port, serving one connection at a time on its
@@ -77,7 +77,7 @@ private:
     void serve(int socket);
 
     Handler _handler;
-    mutable std::mutex _mutex;  // guards _requests
+    mutable std::mutex _mutex; // guards _requests
     std::vector<HttpRequest> _requests;
 };
 
@@ -95,7 +95,7 @@ private:
     void serve(int socket);
 
     int _connectStatus;
-    mutable std::mutex _mutex;  // guards _requestLines
+    mutable std::mutex _mutex; // guards _requestLines
     std::vector<std::string> _requestLines;
 };
 

@@ -11,7 +11,7 @@ public:
         lines.emplace_back(message);
     }
 
-    mutable std::mutex mutex;  // guards lines
+    mutable std::mutex mutex; // guards lines
     std::vector<std::string> lines;
 };
 

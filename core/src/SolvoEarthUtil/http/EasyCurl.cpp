@@ -12,8 +12,7 @@ namespace SolvoEarthUtil {
 
 EasyCurl::StreamObject::StreamObject(std::ostream* output, std::istream* /*input*/, const std::string& cachePath)
     : outputStream(output), inputStream(nullptr), cacheFileOpened(false), cacheFileName(cachePath)
-{
-}
+{}
 
 void EasyCurl::StreamObject::write(const char* data, size_t size)
 {
@@ -82,9 +81,9 @@ void EasyCurl::setOptions(const std::string& proxyAddress, const std::string& ur
 {
     CURL* curl = static_cast<CURL*>(_curl.get());
 
-    const osgDB::AuthenticationMap* authenticationMap =
-        (options && options->getAuthenticationMap()) ? options->getAuthenticationMap()
-                                                     : osgDB::Registry::instance()->getAuthenticationMap();
+    const osgDB::AuthenticationMap* authenticationMap = (options && options->getAuthenticationMap())
+                                                            ? options->getAuthenticationMap()
+                                                            : osgDB::Registry::instance()->getAuthenticationMap();
 
     // Always handed over, so that going back to 0 lifts a time-out set for an earlier transfer
     // (0 is libcurl's own "no time-out" / default connect time-out).

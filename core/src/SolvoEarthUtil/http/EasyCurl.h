@@ -78,8 +78,8 @@ private:
     };
 
     std::unique_ptr<void, CurlCleanup> _curl;
-    std::string previousPassword;          // "user:password" last handed to libcurl, empty when none
-    long previousHttpAuthentication = 0;  // authentication mask last handed to libcurl, 0 when none
+    std::string previousPassword;        // "user:password" last handed to libcurl, empty when none
+    long previousHttpAuthentication = 0; // authentication mask last handed to libcurl, 0 when none
     long connectTimeout = 0;
     long timeout = 0;
 };

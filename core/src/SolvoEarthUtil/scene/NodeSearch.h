@@ -28,8 +28,7 @@ SOLVOEARTHUTIL_EXPORT osg::Node* findNodeByName(osg::Group* group, const std::st
 /// The same walk matching the class alone: className() must equal `className`; a null or empty
 /// `className` matches every node.
 SOLVOEARTHUTIL_EXPORT std::vector<osg::Node*> findNodesByClassName(osg::Group* group, const char* className);
-SOLVOEARTHUTIL_EXPORT void findNodesByClassName(std::vector<osg::Node*>& out, osg::Group* group,
-                                                const char* className);
+SOLVOEARTHUTIL_EXPORT void findNodesByClassName(std::vector<osg::Node*>& out, osg::Group* group, const char* className);
 SOLVOEARTHUTIL_EXPORT osg::Node* findNodeByClassName(osg::Group* group, const char* className);
 
 } // namespace SolvoEarthUtil

@@ -40,7 +40,7 @@ osg::ref_ptr<osg::TextureCubeMap> readCubeMap(const std::string& folder)
     {
         images[i] = osgDB::readRefImageFile(folder + faceFiles[i], options);
         if (!images[i])
-            return cubeMap;  // all six or none
+            return cubeMap; // all six or none
     }
     for (int i = 0; i < 6; ++i)
         cubeMap->setImage(faces[i], images[i].get());

@@ -3,6 +3,7 @@
 #include <SolvoEarthUtil/SolvoEarthUtilExport.h>
 
 #include <osg/NodeCallback>
+#include <osg/observer_ptr>
 #include <osg/TexMat>
 
 namespace SolvoEarthUtil {
@@ -12,7 +13,7 @@ namespace SolvoEarthUtil {
 class SOLVOEARTHUTIL_EXPORT TexMatCallback : public osg::NodeCallback
 {
 public:
-    /// `texMat` is not owned; the sky box's state set keeps it alive.
+    /// `texMat` is not owned: the sky box's state set keeps it alive.
     explicit TexMatCallback(osg::TexMat& texMat);
 
     void operator()(osg::Node* node, osg::NodeVisitor* nv) override;
@@ -21,8 +22,8 @@ protected:
     ~TexMatCallback() override = default;
 
 private:
-    osg::TexMat& _texMat;
-    const osg::Matrix _rotation;  // 270 degrees about X: the cube faces' Y axis is the world's up
+    osg::observer_ptr<osg::TexMat> _texMat;
+    const osg::Matrix _rotation; // 270 degrees about X: the cube faces' Y axis is the world's up
 };
 
 } // namespace SolvoEarthUtil
