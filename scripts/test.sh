@@ -39,4 +39,4 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 
 echo "== ThreadSanitizer: network and thread tests"
 build "$root/build-tsan" -DCMAKE_BUILD_TYPE=Debug -DVELTRA_SANITIZE=thread -DVELTRA_BUILD_BENCHMARKS=OFF
-TSAN_OPTIONS=halt_on_error=1 run_tests "$root/build-tsan" -L 'net|threads'
+TSAN_OPTIONS="halt_on_error=1 suppressions=$root/scripts/tsan.supp" run_tests "$root/build-tsan" -L 'net|threads'

@@ -1,0 +1,51 @@
+#include <SolvoEarthKits/progress/NodeId.h>
+
+#include <climits>
+
+namespace SolvoEarthUtil {
+
+namespace {
+
+// atoi's reading of the text from `pos` (no digits reads 0), or -1 when the number does not fit an
+// int: a name like "Wall [99999999999]" must not alias some other element after wrapping around.
+int readId(const std::string& name, std::size_t pos)
+{
+    while (pos < name.size() && (name[pos] == ' ' || (name[pos] >= '\t' && name[pos] <= '\r')))
+        ++pos;
+    bool negative = false;
+    if (pos < name.size() && (name[pos] == '+' || name[pos] == '-'))
+    {
+        negative = name[pos] == '-';
+        ++pos;
+    }
+    long long value = 0;
+    for (; pos < name.size() && name[pos] >= '0' && name[pos] <= '9'; ++pos)
+    {
+        value = value * 10 + (name[pos] - '0');
+        if (value > static_cast<long long>(INT_MAX) + 1)
+            return -1;
+    }
+    if (negative)
+        value = -value;
+    if (value < INT_MIN || value > INT_MAX)
+        return -1;
+    return static_cast<int>(value);
+}
+
+} // namespace
+
+int nodeIdFromName(const std::string& name)
+{
+    const std::size_t open = name.rfind('[');
+    const std::size_t close = name.rfind(']');
+    // "Beam[]" and "a]b[" carry no bracketed number; such names may still carry one after a ':'.
+    if (open != std::string::npos && close != std::string::npos && close > open + 1)
+        return readId(name, open + 1);
+
+    const std::size_t colon = name.rfind(':');
+    if (colon != std::string::npos)
+        return readId(name, colon + 1);
+    return -1;
+}
+
+} // namespace SolvoEarthUtil
