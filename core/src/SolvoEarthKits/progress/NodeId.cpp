@@ -1,5 +1,7 @@
 #include <SolvoEarthKits/progress/NodeId.h>
 
+#include <SolvoEarthKits/progress/LeadingInteger.h>
+
 #include <climits>
 
 namespace SolvoEarthUtil {
@@ -10,26 +12,10 @@ namespace {
 // int: a name like "Wall [99999999999]" must not alias some other element after wrapping around.
 int readId(const std::string& name, std::size_t pos)
 {
-    while (pos < name.size() && (name[pos] == ' ' || (name[pos] >= '\t' && name[pos] <= '\r')))
-        ++pos;
-    bool negative = false;
-    if (pos < name.size() && (name[pos] == '+' || name[pos] == '-'))
-    {
-        negative = name[pos] == '-';
-        ++pos;
-    }
-    long long value = 0;
-    for (; pos < name.size() && name[pos] >= '0' && name[pos] <= '9'; ++pos)
-    {
-        value = value * 10 + (name[pos] - '0');
-        if (value > static_cast<long long>(INT_MAX) + 1)
-            return -1;
-    }
-    if (negative)
-        value = -value;
-    if (value < INT_MIN || value > INT_MAX)
+    const LeadingInteger number = readLeadingInteger(name, pos);
+    if (number.overflow || number.value < INT_MIN || number.value > INT_MAX)
         return -1;
-    return static_cast<int>(value);
+    return static_cast<int>(number.value);
 }
 
 } // namespace

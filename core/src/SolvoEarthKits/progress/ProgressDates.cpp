@@ -1,5 +1,7 @@
 #include <SolvoEarthKits/progress/ProgressDates.h>
 
+#include <SolvoEarthKits/progress/LeadingInteger.h>
+
 #include <climits>
 #include <cstdio>
 #include <ctime>
@@ -10,39 +12,14 @@ namespace {
 
 const long long SecondsPerDay = 86400;
 
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-// Reads one date field the way atoi would (leading blanks, one sign, digits), but by hand so that a
-// field too large for an int is reported instead of being undefined behaviour. At least one digit
-// is required: a field of blanks is not a number.
+// One date field: atoi's reading, but at least one digit and within the int range.
 bool readField(const std::string& text, std::size_t& pos, int& value)
 {
-    while (pos < text.size() && isBlank(text[pos]))
-        ++pos;
-    bool negative = false;
-    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-'))
-    {
-        negative = text[pos] == '-';
-        ++pos;
-    }
-    const std::size_t firstDigit = pos;
-    // Accumulated as a negative number, whose range includes INT_MIN.
-    long long accumulated = 0;
-    while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9')
-    {
-        accumulated = accumulated * 10 - (text[pos] - '0');
-        if (accumulated < INT_MIN)
-            return false;
-        ++pos;
-    }
-    if (pos == firstDigit)
+    const LeadingInteger number = readLeadingInteger(text, pos);
+    if (!number.digits || number.overflow || number.value < INT_MIN || number.value > INT_MAX)
         return false;
-    if (!negative && accumulated < -static_cast<long long>(INT_MAX))
-        return false;
-    value = static_cast<int>(negative ? accumulated : -accumulated);
+    value = static_cast<int>(number.value);
+    pos = number.end;
     return true;
 }
 
