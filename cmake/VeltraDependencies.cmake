@@ -1,6 +1,6 @@
 # Third-party libraries, all from Debian 12 packages (scripts/install-deps.sh installs them).
 
-find_package(OpenSceneGraph 3.6 REQUIRED COMPONENTS osgDB osgGA osgUtil osgViewer osgText OpenThreads)
+find_package(OpenSceneGraph 3.6 REQUIRED COMPONENTS osgDB osgGA osgUtil osgViewer osgText osgWidget OpenThreads)
 # FindOpenSceneGraph gives variables, not targets: wrap them once so targets can link by name.
 if(NOT TARGET Veltra::OpenSceneGraph)
     add_library(Veltra::OpenSceneGraph INTERFACE IMPORTED)

@@ -28,6 +28,8 @@ private:
     int _height;
 };
 
+// A plain window rather than a pbuffer: Mesa's software rasteriser presents through core X
+// requests that a pbuffer drawable rejects, which floods the log with X errors.
 osg::ref_ptr<osg::GraphicsContext> createContext(int width, int height)
 {
     osg::ref_ptr<osg::GraphicsContext::Traits> traits = new osg::GraphicsContext::Traits;
@@ -38,20 +40,11 @@ osg::ref_ptr<osg::GraphicsContext> createContext(int width, int height)
     traits->red = traits->green = traits->blue = traits->alpha = 8;
     traits->depth = 24;
     traits->windowDecoration = false;
-    traits->doubleBuffer = false;
-    traits->sharedContext = nullptr;
-    traits->pbuffer = true;
+    traits->doubleBuffer = true;
     traits->readDISPLAY();
     traits->setUndefinedScreenDetailsToDefaultScreen();
 
     osg::ref_ptr<osg::GraphicsContext> context = osg::GraphicsContext::createGraphicsContext(traits.get());
-    if (context && context->valid())
-        return context;
-
-    // Some GLX servers offer no pbuffers: an unmapped-looking plain window serves as well.
-    traits->pbuffer = false;
-    traits->doubleBuffer = true;
-    context = osg::GraphicsContext::createGraphicsContext(traits.get());
     return (context && context->valid()) ? context : nullptr;
 }
 
@@ -85,9 +78,8 @@ osg::ref_ptr<osg::Image> renderOffscreen(osg::Node* scene, int width, int height
     osg::Camera* camera = viewer.getCamera();
     camera->setGraphicsContext(context.get());
     camera->setViewport(0, 0, width, height);
-    const GLenum buffer = context->getTraits()->doubleBuffer ? GL_BACK : GL_FRONT;
-    camera->setDrawBuffer(buffer);
-    camera->setReadBuffer(buffer);
+    camera->setDrawBuffer(GL_BACK);
+    camera->setReadBuffer(GL_BACK);
     camera->setProjectionMatrixAsPerspective(30.0, static_cast<double>(width) / height, 1.0, 10000.0);
     camera->setClearColor(osg::Vec4(0.0f, 0.0f, 0.0f, 1.0f));
 

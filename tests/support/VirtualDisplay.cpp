@@ -71,7 +71,7 @@ std::unique_ptr<XvfbProcess> startXvfb(std::string& why)
         ::dup2(devNull, STDERR_FILENO);
         const std::string fd = std::to_string(fds[1]);
         ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "+extension", "GLX",
-                 "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
+                 "-extension", "MIT-SHM", "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
         ::_exit(127);
     }
 
