@@ -35,7 +35,7 @@ $quick && exit 0
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer: unit, network and thread tests"
 build "$root/build-asan" -DCMAKE_BUILD_TYPE=Debug -DVELTRA_SANITIZE=address,undefined -DVELTRA_BUILD_BENCHMARKS=OFF
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
-    run_tests "$root/build-asan" -L 'unit|net|threads'
+    LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp" run_tests "$root/build-asan" -L 'unit|net|threads'
 
 echo "== ThreadSanitizer: network and thread tests"
 build "$root/build-tsan" -DCMAKE_BUILD_TYPE=Debug -DVELTRA_SANITIZE=thread -DVELTRA_BUILD_BENCHMARKS=OFF
