@@ -13,6 +13,7 @@ find_package(OpenGL REQUIRED)
 find_package(CURL REQUIRED)
 find_package(jsoncpp CONFIG REQUIRED)
 find_package(Threads REQUIRED)
+find_package(utf8cpp CONFIG REQUIRED)
 
 if(VELTRA_BUILD_TESTS)
     find_package(GTest CONFIG REQUIRED)
