@@ -1,0 +1,206 @@
+#include "npapi/NpapiBrowser.h"
+
+#include "npapi/NPJavascriptObject.h"
+#include "npapi/NPObjectAPI.h"
+#include "npapi/NpapiHeaders.h"
+
+namespace FB::Npapi {
+
+NpapiBrowserPtr NpapiBrowser::create(const NPNetscapeFuncs* funcs, NPP npp)
+{
+    return NpapiBrowserPtr(new NpapiBrowser(funcs, npp));
+}
+
+NpapiBrowser::NpapiBrowser(const NPNetscapeFuncs* funcs, NPP npp) : _funcs(funcs), _npp(npp)
+{}
+
+NpapiBrowser::~NpapiBrowser()
+{
+    // Only a fallback: page objects released as a consequence can no longer reach this browser, so owners call
+    // shutdown() while it is still alive.
+    shutdown();
+}
+
+NPIdentifier NpapiBrowser::getStringIdentifier(const std::string& name) const
+{
+    return _funcs->getstringidentifier ? _funcs->getstringidentifier(name.c_str()) : nullptr;
+}
+
+NPIdentifier NpapiBrowser::getIntIdentifier(int32_t number) const
+{
+    return _funcs->getintidentifier ? _funcs->getintidentifier(number) : nullptr;
+}
+
+bool NpapiBrowser::identifierIsString(NPIdentifier id) const
+{
+    return _funcs->identifierisstring && _funcs->identifierisstring(id);
+}
+
+std::string NpapiBrowser::stringFromIdentifier(NPIdentifier id) const
+{
+    if (!identifierIsString(id))
+        return std::to_string(intFromIdentifier(id));
+    NPUTF8* text = _funcs->utf8fromidentifier ? _funcs->utf8fromidentifier(id) : nullptr;
+    if (!text)
+        return {};
+    std::string name(text);
+    memFree(text); // the browser allocated it for us
+    return name;
+}
+
+int32_t NpapiBrowser::intFromIdentifier(NPIdentifier id) const
+{
+    return _funcs->intfromidentifier ? _funcs->intfromidentifier(id) : 0;
+}
+
+NPObject* NpapiBrowser::createObject(NPClass* npClass) const
+{
+    return _funcs->createobject ? _funcs->createobject(_npp, npClass) : nullptr;
+}
+
+NPObject* NpapiBrowser::retainObject(NPObject* object) const
+{
+    return _funcs->retainobject && object ? _funcs->retainobject(object) : object;
+}
+
+void NpapiBrowser::releaseObject(NPObject* object) const
+{
+    if (_funcs->releaseobject && object)
+        _funcs->releaseobject(object);
+}
+
+bool NpapiBrowser::invoke(NPObject* object, NPIdentifier name, const NPVariant* args, uint32_t count,
+                          NPVariant* result) const
+{
+    VOID_TO_NPVARIANT(*result);
+    return _funcs->invoke && _funcs->invoke(_npp, object, name, args, count, result);
+}
+
+bool NpapiBrowser::invokeDefault(NPObject* object, const NPVariant* args, uint32_t count, NPVariant* result) const
+{
+    VOID_TO_NPVARIANT(*result);
+    return _funcs->invokeDefault && _funcs->invokeDefault(_npp, object, args, count, result);
+}
+
+bool NpapiBrowser::getProperty(NPObject* object, NPIdentifier name, NPVariant* result) const
+{
+    VOID_TO_NPVARIANT(*result);
+    return _funcs->getproperty && _funcs->getproperty(_npp, object, name, result);
+}
+
+bool NpapiBrowser::setProperty(NPObject* object, NPIdentifier name, const NPVariant* value) const
+{
+    return _funcs->setproperty && _funcs->setproperty(_npp, object, name, value);
+}
+
+bool NpapiBrowser::hasMethod(NPObject* object, NPIdentifier name) const
+{
+    return _funcs->hasmethod && _funcs->hasmethod(_npp, object, name);
+}
+
+bool NpapiBrowser::hasProperty(NPObject* object, NPIdentifier name) const
+{
+    return _funcs->hasproperty && _funcs->hasproperty(_npp, object, name);
+}
+
+bool NpapiBrowser::removeProperty(NPObject* object, NPIdentifier name) const
+{
+    return _funcs->removeproperty && _funcs->removeproperty(_npp, object, name);
+}
+
+bool NpapiBrowser::enumerate(NPObject* object, std::vector<NPIdentifier>& names) const
+{
+    names.clear();
+    NPIdentifier* ids = nullptr;
+    uint32_t count = 0;
+    if (!_funcs->enumerate || !_funcs->enumerate(_npp, object, &ids, &count))
+        return false;
+    if (ids)
+    {
+        names.assign(ids, ids + count);
+        memFree(ids);
+    }
+    return true;
+}
+
+void NpapiBrowser::releaseVariantValue(NPVariant* value) const
+{
+    if (_funcs->releasevariantvalue)
+        _funcs->releasevariantvalue(value);
+    else
+        VOID_TO_NPVARIANT(*value);
+}
+
+void NpapiBrowser::setException(NPObject* object, const std::string& message) const
+{
+    if (_funcs->setexception)
+        _funcs->setexception(object, message.c_str());
+}
+
+void* NpapiBrowser::memAlloc(uint32_t size) const
+{
+    return _funcs->memalloc ? _funcs->memalloc(size) : nullptr;
+}
+
+void NpapiBrowser::memFree(void* block) const
+{
+    if (_funcs->memfree && block)
+        _funcs->memfree(block);
+}
+
+NPObjectAPIPtr NpapiBrowser::getWindowObject()
+{
+    NPObject* window = nullptr;
+    if (!_funcs->getvalue || _funcs->getvalue(_npp, NPNVWindowNPObject, &window) != NPERR_NO_ERROR || !window)
+        return nullptr;
+    auto wrapped = std::make_shared<NPObjectAPI>(window, shared_from_this());
+    releaseObject(window); // the browser gave us a reference; the wrapper holds its own
+    return wrapped;
+}
+
+NPJavascriptObject* NpapiBrowser::getJSAPIWrapper(const JSAPIPtr& api)
+{
+    if (!api || _shutDown)
+        return nullptr;
+    auto found = _wrappers.find(api.get());
+    if (found != _wrappers.end())
+    {
+        retainObject(found->second);
+        return found->second;
+    }
+    NPJavascriptObject* wrapper = NPJavascriptObject::create(shared_from_this(), api);
+    if (wrapper)
+        _wrappers[api.get()] = wrapper;
+    return wrapper;
+}
+
+void NpapiBrowser::shutdown()
+{
+    if (_shutDown)
+        return;
+    _shutDown = true;
+    std::map<const JSAPI*, NPJavascriptObject*> wrappers;
+    wrappers.swap(_wrappers);
+    // Dropping one scriptable object can release page objects that hold other wrappers; the extra reference keeps
+    // each wrapper alive until the loop is done with it.
+    for (auto& entry : wrappers)
+        retainObject(entry.second);
+    for (auto& entry : wrappers)
+        entry.second->invalidate();
+    for (auto& entry : wrappers)
+        releaseObject(entry.second);
+}
+
+void NpapiBrowser::forgetWrapper(const NPJavascriptObject* wrapper)
+{
+    for (auto it = _wrappers.begin(); it != _wrappers.end(); ++it)
+    {
+        if (it->second == wrapper)
+        {
+            _wrappers.erase(it);
+            return;
+        }
+    }
+}
+
+} // namespace FB::Npapi
