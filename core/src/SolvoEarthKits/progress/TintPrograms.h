@@ -20,7 +20,7 @@ namespace SolvoEarthUtil {
 class SOLVOEARTHKITS_EXPORT TintPrograms : public osg::Referenced
 {
 public:
-    static constexpr unsigned int kStateSetsPerProgram = 2048;
+    static constexpr unsigned int kStateSetsPerProgram = 256;
 
     /// A program of `style` (1 to 3) with room for one more state set; null for other styles.
     osg::Program* get(int style);
