@@ -5,7 +5,8 @@
 #   scripts/test.sh            everything
 #   scripts/test.sh --quick    the plain build and its tests only
 #
-# Rendering tests start a private Xvfb by themselves when no display is reachable.
+# Installs what is missing first. Rendering tests start a private Xvfb by themselves when no
+# display is reachable.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -25,6 +26,8 @@ run_tests() {
     shift
     ctest --test-dir "$dir" --output-on-failure -j "$jobs" "$@"
 }
+
+"$root/scripts/install-deps.sh"
 
 echo "== build and all tests"
 build "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
