@@ -1,88 +1,29 @@
 #include "OffscreenRender.h"
 
-#include "VirtualDisplay.h"
-
-#include <osg/GraphicsContext>
-#include <osgViewer/Viewer>
+#include "ViewerHarness.h"
 
 #include <cstdlib>
 #include <sstream>
 
 namespace veltra::test {
 
-namespace {
-
-class CaptureCallback : public osg::Camera::DrawCallback
-{
-public:
-    CaptureCallback(osg::Image* image, int width, int height) : _image(image), _width(width), _height(height) {}
-
-    void operator()(osg::RenderInfo&) const override
-    {
-        _image->readPixels(0, 0, _width, _height, GL_RGBA, GL_UNSIGNED_BYTE);
-    }
-
-private:
-    osg::ref_ptr<osg::Image> _image;
-    int _width;
-    int _height;
-};
-
-// A plain window rather than a pbuffer: Mesa's software rasteriser presents through core X
-// requests that a pbuffer drawable rejects, which floods the log with X errors.
-osg::ref_ptr<osg::GraphicsContext> createContext(int width, int height)
-{
-    osg::ref_ptr<osg::GraphicsContext::Traits> traits = new osg::GraphicsContext::Traits;
-    traits->x = 0;
-    traits->y = 0;
-    traits->width = width;
-    traits->height = height;
-    traits->red = traits->green = traits->blue = traits->alpha = 8;
-    traits->depth = 24;
-    traits->windowDecoration = false;
-    traits->doubleBuffer = true;
-    traits->readDISPLAY();
-    traits->setUndefinedScreenDetailsToDefaultScreen();
-
-    osg::ref_ptr<osg::GraphicsContext> context = osg::GraphicsContext::createGraphicsContext(traits.get());
-    return (context && context->valid()) ? context : nullptr;
-}
-
-} // namespace
-
 osg::ref_ptr<osg::Image> renderOffscreen(osg::Node* scene, int width, int height,
                                          const std::function<void(osg::Camera&)>& setupCamera, std::string* why)
 {
-    std::string reason;
-    if (!ensureDisplay(&reason))
+    ViewerHarness harness(width, height);
+    if (!harness.valid())
     {
         if (why)
-            *why = reason;
+            *why = harness.why();
         return nullptr;
     }
-    // Mesa's software rasteriser gives the same pixels on every machine.
-    ::setenv("LIBGL_ALWAYS_SOFTWARE", "1", 0);
+    harness.setScene(scene);
 
-    osg::ref_ptr<osg::GraphicsContext> context = createContext(width, height);
-    if (!context)
-    {
-        if (why)
-            *why = "no OpenGL context on display " + std::string(std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "");
-        return nullptr;
-    }
-
-    osgViewer::Viewer viewer;
-    viewer.setThreadingModel(osgViewer::Viewer::SingleThreaded);
-    viewer.setSceneData(scene);
-
-    osg::Camera* camera = viewer.getCamera();
-    camera->setGraphicsContext(context.get());
-    camera->setViewport(0, 0, width, height);
-    camera->setDrawBuffer(GL_BACK);
-    camera->setReadBuffer(GL_BACK);
+    // Unlike the interactive harness, near and far follow the scene, so large scenes such as a
+    // sky sphere are not clipped.
+    osg::Camera* camera = harness.viewer().getCamera();
+    camera->setComputeNearFarMode(osg::CullSettings::COMPUTE_NEAR_FAR_USING_BOUNDING_VOLUMES);
     camera->setProjectionMatrixAsPerspective(30.0, static_cast<double>(width) / height, 1.0, 10000.0);
-    camera->setClearColor(osg::Vec4(0.0f, 0.0f, 0.0f, 1.0f));
-
     if (setupCamera)
     {
         setupCamera(*camera);
@@ -91,18 +32,11 @@ osg::ref_ptr<osg::Image> renderOffscreen(osg::Node* scene, int width, int height
     {
         const osg::BoundingSphere bound = scene->getBound();
         const double distance = bound.radius() * 3.5;
-        camera->setViewMatrixAsLookAt(bound.center() + osg::Vec3d(0.0, -distance, 0.0), bound.center(),
-                                      osg::Vec3d(0.0, 0.0, 1.0));
+        harness.lookAt(bound.center() + osg::Vec3d(0.0, -distance, 0.0), bound.center(), osg::Vec3d(0.0, 0.0, 1.0));
     }
 
-    osg::ref_ptr<osg::Image> image = new osg::Image;
-    camera->setFinalDrawCallback(new CaptureCallback(image.get(), width, height));
-
-    viewer.realize();
-    viewer.frame();
-    viewer.frame();
-    camera->setFinalDrawCallback(nullptr);
-    return image->data() ? image : nullptr;
+    harness.frame();
+    return harness.capture();
 }
 
 osg::Vec4ub pixelAt(const osg::Image& image, int x, int y)

@@ -1,33 +1,13 @@
 #include <SolvoEarthKits/progress/TaskListReader.h>
 
-#include <json/reader.h>
-
-#include <exception>
+#include <SolvoEarthUtil/loading/ParseJson.h>
 
 namespace SolvoEarthUtil {
-
-namespace {
-
-bool parse(const std::string& text, Json::Value& root)
-{
-    // The reader throws instead of failing for some inputs (nesting past its depth limit).
-    try
-    {
-        Json::Reader reader;
-        return reader.parse(text, root, false);
-    }
-    catch (const std::exception&)
-    {
-        return false;
-    }
-}
-
-} // namespace
 
 bool readTaskList(const std::string& text, Json::Value& list)
 {
     Json::Value root;
-    if (!parse(text, root) || !root.isArray())
+    if (!parseJson(text, root, false) || !root.isArray())
         return false;
     for (const Json::Value& element : root)
         if (!element.isObject())
@@ -39,7 +19,7 @@ bool readTaskList(const std::string& text, Json::Value& list)
 bool readBinding(const std::string& text, Json::Value& binding)
 {
     Json::Value root;
-    if (!parse(text, root) || !root.isObject())
+    if (!parseJson(text, root, false) || !root.isObject())
         return false;
     binding.swap(root);
     return true;

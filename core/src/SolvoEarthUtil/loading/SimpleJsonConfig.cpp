@@ -1,33 +1,14 @@
 #include <SolvoEarthUtil/loading/SimpleJsonConfig.h>
 
 #include <SolvoEarthUtil/http/ReadWebJsonFile.h>
+#include <SolvoEarthUtil/loading/ParseJson.h>
 
-#include <json/reader.h>
 #include <osgDB/FileNameUtils>
 
-#include <exception>
 #include <fstream>
 #include <sstream>
 
 namespace SolvoEarthUtil {
-
-namespace {
-
-bool parseInto(std::istream& in, Json::Value& root)
-{
-    // A stream over something that is not a regular file (a folder, say) throws while being read.
-    try
-    {
-        Json::Reader reader;
-        return reader.parse(in, root, true);
-    }
-    catch (const std::exception&)
-    {
-        return false;
-    }
-}
-
-} // namespace
 
 bool SimpleJsonConfig::loadJsonFile(std::string name)
 {
@@ -38,13 +19,13 @@ bool SimpleJsonConfig::loadJsonFile(std::string name)
     {
         std::stringstream downloaded;
         readwebjosnfile(name, downloaded, nullptr);
-        return parseInto(downloaded, _root);
+        return parseJson(downloaded, _root, true);
     }
 
     std::ifstream file(name.c_str(), std::ios::in | std::ios::binary);
     if (!file.is_open())
         return false;
-    return parseInto(file, _root);
+    return parseJson(file, _root, true);
 }
 
 std::string SimpleJsonConfig::getValue(std::string key)
