@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "FakeHost.h"
 #include "scripting/JSAPIAuto.h"
 #include "variant/ScriptErrors.h"
 
@@ -44,39 +45,6 @@ private:
     std::mutex _mutex;
     int _id;
     bool _throws;
-};
-
-// A browser whose main thread is the thread that made it; scheduled calls wait until the test runs them.
-class FakeHost : public FB::BrowserHost
-{
-public:
-    bool isMainThread() const override { return std::this_thread::get_id() == _main; }
-    bool scheduleOnMainThread(std::function<void()> call) override
-    {
-        std::lock_guard<std::mutex> lock(_mutex);
-        if (refuse)
-            return false;
-        _pending.push_back(std::move(call));
-        return true;
-    }
-    std::size_t runPending()
-    {
-        std::vector<std::function<void()>> calls;
-        {
-            std::lock_guard<std::mutex> lock(_mutex);
-            calls.swap(_pending);
-        }
-        for (auto& call : calls)
-            call();
-        return calls.size();
-    }
-
-    bool refuse = false;
-
-private:
-    std::thread::id _main = std::this_thread::get_id();
-    std::mutex _mutex;
-    std::vector<std::function<void()>> _pending;
 };
 
 class TestObject : public FB::JSAPIAuto
@@ -296,7 +264,7 @@ TEST(JSAPIAutoDispatch, InvalidatedObjectRefusesEveryCall)
 
 TEST(JSAPIAutoEvents, EveryHandlerHearsTheEventUntilDetached)
 {
-    auto host = std::make_shared<FakeHost>();
+    auto host = std::make_shared<veltra::test::FakeHost>();
     auto object = std::make_shared<TestObject>();
     object->setHost(host);
     auto first = std::make_shared<FakeHandler>(1);
@@ -337,7 +305,7 @@ TEST(JSAPIAutoEvents, WithoutHostEventsAreDeliveredOnTheCallingThread)
 
 TEST(JSAPIAutoEventsThreads, EventsFromOtherThreadsAreScheduledWithoutWaiting)
 {
-    auto host = std::make_shared<FakeHost>();
+    auto host = std::make_shared<veltra::test::FakeHost>();
     auto object = std::make_shared<TestObject>();
     object->setHost(host);
     auto handler = std::make_shared<FakeHandler>(1);

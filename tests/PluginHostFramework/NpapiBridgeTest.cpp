@@ -272,15 +272,7 @@ TEST_F(NpapiBridge, OurObjectsRoundTripThroughThePageAsThemselves)
     EXPECT_TRUE(NPVARIANT_TO_BOOLEAN(call("isChild", {objectValue(first)}).value));
 
     // A page array of plug-in values: made through the window's Array and push.
-    page.window()->methods["Array"] = [this](const NPVariant*, uint32_t, NPVariant* result) {
-        PageObject* array = page.createPageObject();
-        array->methods["push"] = [array](const NPVariant* args, uint32_t, NPVariant*) {
-            array->setProperty(std::to_string(array->properties.size()), args[0]);
-            return true;
-        };
-        OBJECT_TO_NPVARIANT(array, *result);
-        return true;
-    };
+    page.enablePageArrays();
     api->methods["list"] = [child](const VariantList&) { return variant(VariantList{1, "two", JSAPIPtr(child)}); };
     Outcome list = call("list");
     ASSERT_TRUE(NPVARIANT_IS_OBJECT(list.value));

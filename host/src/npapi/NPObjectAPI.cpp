@@ -17,8 +17,13 @@ NPObjectAPI::NPObjectAPI(NPObject* object, const NpapiBrowserPtr& browser) : _ob
 NPObjectAPI::~NPObjectAPI()
 {
     // The browser's table may already be gone (plug-in torn down first); then the page has freed its objects anyway.
-    if (NpapiBrowserPtr browser = _browser.lock())
+    NpapiBrowserPtr browser = _browser.lock();
+    if (!browser)
+        return;
+    if (browser->isMainThread())
         browser->releaseObject(_object);
+    else
+        browser->releaseFromAnyThread(_object);
 }
 
 NpapiBrowserPtr NPObjectAPI::browser() const
@@ -33,6 +38,8 @@ template <typename Call>
 variant NPObjectAPI::call(const VariantList& args, const std::string& what, Call&& invoker)
 {
     NpapiBrowserPtr browser = this->browser();
+    if (!browser->isMainThread())
+        return browser->callOnMainThread([&] { return call(args, what, invoker); });
     std::vector<NPVariant> converted;
     converted.reserve(args.size());
     NPVariant result;
@@ -96,6 +103,8 @@ variant NPObjectAPI::getProperty(const std::string& name)
 void NPObjectAPI::setProperty(const std::string& name, const variant& value)
 {
     NpapiBrowserPtr browser = this->browser();
+    if (!browser->isMainThread())
+        return browser->callOnMainThread([&] { setProperty(name, value); });
     NPVariant converted = NpapiVariant::toNPVariant(browser, value);
     bool succeeded = browser->setProperty(_object, browser->getStringIdentifier(name), &converted);
     browser->releaseVariantValue(&converted);
@@ -106,12 +115,16 @@ void NPObjectAPI::setProperty(const std::string& name, const variant& value)
 bool NPObjectAPI::hasMethod(const std::string& name)
 {
     NpapiBrowserPtr browser = this->browser();
+    if (!browser->isMainThread())
+        return browser->callOnMainThread([&] { return hasMethod(name); });
     return browser->hasMethod(_object, browser->getStringIdentifier(name));
 }
 
 bool NPObjectAPI::hasProperty(const std::string& name)
 {
     NpapiBrowserPtr browser = this->browser();
+    if (!browser->isMainThread())
+        return browser->callOnMainThread([&] { return hasProperty(name); });
     return browser->hasProperty(_object, browser->getStringIdentifier(name));
 }
 

@@ -8,8 +8,9 @@
 namespace FB::Npapi {
 
 /// A page object (a function, a handler, the window) held by the plug-in through the NPAPI browser. Keeps the
-/// object retained for its whole life; calls are made on the browser thread and a failed one throws
-/// FB::script_error. Once the browser is gone it neither calls nor releases anything.
+/// object retained for its whole life; calls are made on the browser thread (from any other thread they are
+/// marshalled there and waited for) and a failed one throws FB::script_error. Once the browser is gone it neither
+/// calls nor releases anything.
 class NPObjectAPI : public JSObject
 {
 public:

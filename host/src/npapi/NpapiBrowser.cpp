@@ -1,8 +1,11 @@
 #include "npapi/NpapiBrowser.h"
 
+#include "npapi/AsyncCalls.h"
 #include "npapi/NPJavascriptObject.h"
 #include "npapi/NPObjectAPI.h"
 #include "npapi/NpapiHeaders.h"
+#include "npapi/NpapiVariant.h"
+#include "variant/ScriptErrors.h"
 
 namespace FB::Npapi {
 
@@ -11,7 +14,8 @@ NpapiBrowserPtr NpapiBrowser::create(const NPNetscapeFuncs* funcs, NPP npp)
     return NpapiBrowserPtr(new NpapiBrowser(funcs, npp));
 }
 
-NpapiBrowser::NpapiBrowser(const NPNetscapeFuncs* funcs, NPP npp) : _funcs(funcs), _npp(npp)
+NpapiBrowser::NpapiBrowser(const NPNetscapeFuncs* funcs, NPP npp)
+    : _funcs(funcs), _npp(npp), _mainThread(std::this_thread::get_id())
 {}
 
 NpapiBrowser::~NpapiBrowser()
@@ -67,6 +71,32 @@ void NpapiBrowser::releaseObject(NPObject* object) const
 {
     if (_funcs->releaseobject && object)
         _funcs->releaseobject(object);
+}
+
+void NpapiBrowser::releaseFromAnyThread(NPObject* object)
+{
+    if (!object)
+        return;
+    {
+        std::lock_guard<std::mutex> lock(_deferredLock);
+        _deferredReleases.push_back(object);
+    }
+    std::weak_ptr<BrowserHost> weak = weak_from_this();
+    scheduleOnMainThread([weak] {
+        if (auto host = std::static_pointer_cast<NpapiBrowser>(weak.lock()))
+            host->releaseDeferredObjects();
+    });
+}
+
+void NpapiBrowser::releaseDeferredObjects()
+{
+    std::vector<NPObject*> owed;
+    {
+        std::lock_guard<std::mutex> lock(_deferredLock);
+        owed.swap(_deferredReleases);
+    }
+    for (NPObject* object : owed)
+        releaseObject(object);
 }
 
 bool NpapiBrowser::invoke(NPObject* object, NPIdentifier name, const NPVariant* args, uint32_t count,
@@ -153,14 +183,14 @@ NPObjectAPIPtr NpapiBrowser::getWindowObject()
     NPObject* window = nullptr;
     if (!_funcs->getvalue || _funcs->getvalue(_npp, NPNVWindowNPObject, &window) != NPERR_NO_ERROR || !window)
         return nullptr;
-    auto wrapped = std::make_shared<NPObjectAPI>(window, shared_from_this());
+    auto wrapped = std::make_shared<NPObjectAPI>(window, self());
     releaseObject(window); // the browser gave us a reference; the wrapper holds its own
     return wrapped;
 }
 
 NPJavascriptObject* NpapiBrowser::getJSAPIWrapper(const JSAPIPtr& api)
 {
-    if (!api || _shutDown)
+    if (!api || isShutDown())
         return nullptr;
     auto found = _wrappers.find(api.get());
     if (found != _wrappers.end())
@@ -168,17 +198,95 @@ NPJavascriptObject* NpapiBrowser::getJSAPIWrapper(const JSAPIPtr& api)
         retainObject(found->second);
         return found->second;
     }
-    NPJavascriptObject* wrapper = NPJavascriptObject::create(shared_from_this(), api);
+    NPJavascriptObject* wrapper = NPJavascriptObject::create(self(), api);
     if (wrapper)
         _wrappers[api.get()] = wrapper;
     return wrapper;
 }
 
+JSObjectPtr NpapiBrowser::domWindow()
+{
+    return getWindowObject();
+}
+
+std::string NpapiBrowser::userAgent() const
+{
+    const char* agent = _funcs->uagent ? _funcs->uagent(_npp) : nullptr;
+    return agent ? agent : "";
+}
+
+bool NpapiBrowser::isMainThread() const
+{
+    return std::this_thread::get_id() == _mainThread;
+}
+
+bool NpapiBrowser::scheduleAsyncCall(std::function<void()> call)
+{
+    std::lock_guard<std::mutex> lock(_scheduleLock);
+    if (_closed || !_funcs->pluginthreadasynccall)
+        return false;
+    _funcs->pluginthreadasynccall(_npp, &AsyncCalls::run, AsyncCalls::add(this, std::move(call)));
+    return true;
+}
+
+variant NpapiBrowser::evaluate(const std::string& script)
+{
+    NPObject* window = nullptr;
+    if (!_funcs->getvalue || _funcs->getvalue(_npp, NPNVWindowNPObject, &window) != NPERR_NO_ERROR || !window)
+        throw script_error("The page has no window object");
+    NPString text{script.c_str(), static_cast<uint32_t>(script.size())};
+    NPVariant result;
+    VOID_TO_NPVARIANT(result);
+    bool evaluated = _funcs->evaluate && _funcs->evaluate(_npp, window, &text, &result);
+    releaseObject(window);
+    if (!evaluated)
+        throw script_error("Error evaluating script");
+    variant value;
+    try
+    {
+        value = NpapiVariant::toVariant(self(), result);
+    }
+    catch (...)
+    {
+        releaseVariantValue(&result);
+        throw;
+    }
+    releaseVariantValue(&result);
+    return value;
+}
+
+bool NpapiBrowser::writeToConsole(const std::string& text)
+{
+    NPObject* window = nullptr;
+    if (!_funcs->getvalue || _funcs->getvalue(_npp, NPNVWindowNPObject, &window) != NPERR_NO_ERROR || !window)
+        return false;
+    NPVariant console;
+    bool written = false;
+    if (getProperty(window, getStringIdentifier("console"), &console) && NPVARIANT_IS_OBJECT(console))
+    {
+        NPVariant line;
+        STRINGN_TO_NPVARIANT(text.c_str(), static_cast<uint32_t>(text.size()), line);
+        NPVariant ignored;
+        written = invoke(NPVARIANT_TO_OBJECT(console), getStringIdentifier("log"), &line, 1, &ignored);
+        if (written)
+            releaseVariantValue(&ignored);
+    }
+    releaseVariantValue(&console);
+    releaseObject(window);
+    return written;
+}
+
 void NpapiBrowser::shutdown()
 {
-    if (_shutDown)
-        return;
-    _shutDown = true;
+    {
+        std::lock_guard<std::mutex> lock(_scheduleLock);
+        if (_closed)
+            return;
+        _closed = true;
+    }
+    AsyncCalls::dropOwnedBy(this);
+    BrowserHost::shutdown();
+    releaseDeferredObjects();
     std::map<const JSAPI*, NPJavascriptObject*> wrappers;
     wrappers.swap(_wrappers);
     // Dropping one scriptable object can release page objects that hold other wrappers; the extra reference keeps

@@ -1,11 +1,14 @@
 #pragma once
 
 #include "npapi/NpapiTypes.h"
+#include "scripting/BrowserHost.h"
 #include "variant/variant.h"
 
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace FB::Npapi {
@@ -17,15 +20,16 @@ using NpapiBrowserPtr = std::shared_ptr<NpapiBrowser>;
 using NpapiBrowserWeakPtr = std::weak_ptr<NpapiBrowser>;
 using NPObjectAPIPtr = std::shared_ptr<NPObjectAPI>;
 
-/// The browser's scripting services for one plug-in instance: a thin wrapper over the browser's function table and
-/// the instance handle. Every method runs on the browser thread. Objects that outlive it (page objects held by the
-/// plug-in, our objects kept by the page) hold it weakly and stop calling the browser once it is gone.
-class NpapiBrowser : public std::enable_shared_from_this<NpapiBrowser>
+/// The browser host of one plug-in instance in an NPAPI browser: a thin wrapper over the browser's function table
+/// and the instance handle. The thread that creates it is taken as the browser thread; every method below runs
+/// there, except the BrowserHost services, which marshal. Objects that outlive it (page objects held by the plug-in,
+/// our objects kept by the page) hold it weakly and stop calling the browser once it is gone.
+class NpapiBrowser : public BrowserHost
 {
 public:
     /// `funcs` is the table the browser handed to NP_Initialize; it must outlive this object.
     static NpapiBrowserPtr create(const NPNetscapeFuncs* funcs, NPP npp);
-    ~NpapiBrowser();
+    ~NpapiBrowser() override;
     NpapiBrowser(const NpapiBrowser&) = delete;
     NpapiBrowser& operator=(const NpapiBrowser&) = delete;
 
@@ -44,6 +48,11 @@ public:
     NPObject* createObject(NPClass* npClass) const;
     NPObject* retainObject(NPObject* object) const;
     void releaseObject(NPObject* object) const;
+    /// For a reference dropped off the browser thread: the browser takes it back on its own thread, at the next
+    /// queued call or at the latest when the instance is destroyed (releaseDeferredObjects).
+    void releaseFromAnyThread(NPObject* object);
+    /// Gives back the references left by releaseFromAnyThread. Browser thread only.
+    void releaseDeferredObjects();
 
     /// Calls on page objects; `result` belongs to the caller (releaseVariantValue) when the call succeeded.
     bool invoke(NPObject* object, NPIdentifier name, const NPVariant* args, uint32_t count, NPVariant* result) const;
@@ -64,19 +73,32 @@ public:
 
     /// The page's window object, or null when the browser does not give it.
     NPObjectAPIPtr getWindowObject();
+    /// The browser's user-agent text, "" when it gives none.
+    std::string userAgent() const;
+
+    bool isMainThread() const override;
 
     /// The one NPJavascriptObject that stands for `api` in this browser, created on first use; the caller owns one
     /// reference. Null after shutdown or when the browser refuses to create objects.
     NPJavascriptObject* getJSAPIWrapper(const JSAPIPtr& api);
 
-    /// Called by the instance before it lets go of this object (plug-in destruction): every NPJavascriptObject still
-    /// held by the page drops its scriptable object and answers "This object is no longer valid" from then on.
-    void shutdown();
-    bool isShutDown() const { return _shutDown; }
+    /// Called by the instance before it lets go of this object (plug-in destruction): besides the BrowserHost
+    /// shutdown, every NPJavascriptObject still held by the page drops its scriptable object and answers
+    /// "This object is no longer valid" from then on, and no asynchronous call reaches the browser any more.
+    void shutdown() override;
+
+protected:
+    bool scheduleAsyncCall(std::function<void()> call) override;
+    variant evaluate(const std::string& script) override;
+    JSObjectPtr domWindow() override;
+    /// Uses the browser directly rather than page-object wrappers, so that the plug-in's last words during its
+    /// destruction still reach the page after shutdown.
+    bool writeToConsole(const std::string& text) override;
 
 private:
     friend class NPJavascriptObject;
     NpapiBrowser(const NPNetscapeFuncs* funcs, NPP npp);
+    NpapiBrowserPtr self() { return std::static_pointer_cast<NpapiBrowser>(shared_from_this()); }
     /// Called when a wrapper is deallocated so that the next request creates a fresh one.
     void forgetWrapper(const NPJavascriptObject* wrapper);
 
@@ -84,7 +106,13 @@ private:
     NPP _npp;
     // Not owned: each wrapper removes itself when the browser deallocates it.
     std::map<const JSAPI*, NPJavascriptObject*> _wrappers;
-    bool _shutDown = false;
+    std::thread::id _mainThread;
+    // Held while handing a call to the browser and while closing, so that no call reaches the browser for an
+    // instance that has gone.
+    std::mutex _scheduleLock;
+    bool _closed = false;
+    std::mutex _deferredLock;
+    std::vector<NPObject*> _deferredReleases; // references owed to the browser, not objects we own
 };
 
 } // namespace FB::Npapi

@@ -1,27 +1,116 @@
 #pragma once
 
+#include "variant/variant.h"
+
+#include <atomic>
+#include <cstddef>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <type_traits>
+#include <vector>
 
 namespace FB {
 
-/// What a scriptable object needs from the browser it lives in: knowing whether the caller is on
-/// the browser thread, and getting work onto that thread. The lifecycle layer supplies the NPAPI
-/// implementation (NPN_PluginThreadAsyncCall); tests supply their own.
-class BrowserHost
+/// The services of the browser an instance lives in, as the rest of the plug-in sees them: running
+/// work on the browser thread (scheduled, or waited for), the page's console, script evaluation,
+/// delayed page calls and the page objects the plug-in keeps alive. Each instance owns one; the NPAPI
+/// bridge supplies the browser-specific half, tests supply their own.
+///
+/// Every call into page script happens on the browser's main thread. Called from another thread,
+/// evaluateScript and callOnMainThread wait for the browser thread (waking every 10 ms) and fail
+/// with FB::script_error "Shutting down" once the host shuts down, or "Could not marshal to main
+/// thread" when the call cannot be scheduled; logToPage and scheduleOnMainThread never wait.
+class BrowserHost : public std::enable_shared_from_this<BrowserHost>
 {
 public:
     virtual ~BrowserHost() = default;
+    BrowserHost(const BrowserHost&) = delete;
+    BrowserHost& operator=(const BrowserHost&) = delete;
 
     /// True on the browser's main thread, where every call into page script must happen.
     virtual bool isMainThread() const = 0;
 
-    /// Schedules `call` to run later on the browser thread and returns at once; false when it
-    /// cannot be scheduled (the host is shutting down, or the browser refused).
-    virtual bool scheduleOnMainThread(std::function<void()> call) = 0;
+    /// Schedules `call` to run later on the browser thread and returns at once; false when it cannot
+    /// be scheduled (the host is shutting down, or the browser refused). A call still queued when the
+    /// host shuts down is dropped.
+    bool scheduleOnMainThread(std::function<void()> call);
+
+    /// Runs `call` on the browser thread and returns its result; its exception is rethrown here.
+    template <class F>
+    std::invoke_result_t<F&> callOnMainThread(F&& call);
+
+    /// Writes `text` to the page's console (window.console.log), traced first as "Logging to HTML: ...".
+    /// From another thread the write is scheduled and the caller goes on.
+    void logToPage(const std::string& text);
+
+    /// Evaluates `script` in the page's window and returns its value; FB::script_error when the page
+    /// rejects it.
+    variant evaluateScript(const std::string& script);
+
+    /// The page's window object; null when the browser does not give it. Browser thread only.
+    JSObjectPtr getDOMWindow() { return domWindow(); }
+
+    /// Calls `function` (or its method `methodName`) with `args` from the page's own timer after
+    /// `delayMs` milliseconds, so that the page runs it outside the current call.
+    void delayedInvoke(int delayMs, const JSObjectPtr& function, const VariantList& args,
+                       const std::string& methodName = "");
+
+    /// Page objects the plug-in keeps alive until releaseAllJSObjects (or shutdown).
+    void retainJSObject(const JSObjectPtr& object);
+    void releaseAllJSObjects();
+    std::size_t retainedJSObjectCount() const;
+
+    /// Stops all traffic with the page: waiting cross-thread calls end with "Shutting down", queued
+    /// ones are dropped, retained page objects are released. Browser thread only; idempotent.
+    virtual void shutdown();
+    bool isShutDown() const { return _shutDown; }
+
+protected:
+    BrowserHost() = default;
+
+    /// Hands `call` to the browser's asynchronous-call facility; false when the browser refuses.
+    /// May be called from any thread.
+    virtual bool scheduleAsyncCall(std::function<void()> call) = 0;
+    /// The browser-specific halves of the public calls above; browser thread only.
+    virtual variant evaluate(const std::string& script) = 0;
+    virtual JSObjectPtr domWindow() = 0;
+    /// Writes to window.console.log; false when the page has no usable console.
+    virtual bool writeToConsole(const std::string& text) = 0;
+
+private:
+    /// The waiting half of callOnMainThread for a caller off the browser thread.
+    void runOnMainThreadAndWait(const std::function<void()>& call);
+    /// The page function that delayedInvoke calls, installed in the page on first use.
+    std::string delayedCallFunction();
+
+    std::atomic<bool> _shutDown{false};
+    mutable std::mutex _retainedLock;
+    std::vector<JSObjectPtr> _retained;
+    std::string _delayedCallFunction; // browser thread only
 };
 
 using BrowserHostPtr = std::shared_ptr<BrowserHost>;
 using BrowserHostWeakPtr = std::weak_ptr<BrowserHost>;
+
+template <class F>
+std::invoke_result_t<F&> BrowserHost::callOnMainThread(F&& call)
+{
+    using Result = std::invoke_result_t<F&>;
+    if (isMainThread())
+        return call();
+    if constexpr (std::is_void_v<Result>)
+    {
+        runOnMainThreadAndWait([&call] { call(); });
+    }
+    else
+    {
+        std::optional<Result> result;
+        runOnMainThreadAndWait([&call, &result] { result.emplace(call()); });
+        return std::move(*result);
+    }
+}
 
 } // namespace FB

@@ -84,11 +84,22 @@ struct FakeBrowser::Callbacks
 
     static NPError getValue(NPP, NPNVariable variable, void* value)
     {
-        if (variable != NPNVWindowNPObject || !g_current || !value)
+        if (!g_current || !value)
             return NPERR_GENERIC_ERROR;
-        *static_cast<NPObject**>(value) = retainObject(g_current->_window);
-        return NPERR_NO_ERROR;
+        if (variable == NPNVWindowNPObject)
+        {
+            *static_cast<NPObject**>(value) = retainObject(g_current->_window);
+            return NPERR_NO_ERROR;
+        }
+        if (variable == NPNVxDisplay && g_current->_display)
+        {
+            *static_cast<void**>(value) = g_current->_display;
+            return NPERR_NO_ERROR;
+        }
+        return NPERR_GENERIC_ERROR;
     }
+
+    static const char* userAgent(NPP) { return "Mozilla/5.0 (X11; Linux x86_64) Firefox/52.0"; }
 
     static NPError setValue(NPP, NPPVariable, void*) { return NPERR_NO_ERROR; }
 
@@ -234,8 +245,9 @@ struct FakeBrowser::Callbacks
         VOID_TO_NPVARIANT(*result);
         if (!g_current || !script)
             return false;
-        g_current->_evaluated.emplace_back(script->UTF8Characters, script->UTF8Length);
-        return true;
+        std::string text(script->UTF8Characters, script->UTF8Length);
+        g_current->_evaluated.push_back(text);
+        return !g_current->_evaluator || g_current->_evaluator(text, result);
     }
 
     static void releaseVariantValue(NPVariant* value)
@@ -380,6 +392,7 @@ FakeBrowser::FakeBrowser()
     _funcs.memalloc = C::memAlloc;
     _funcs.memfree = C::memFree;
     _funcs.getvalue = C::getValue;
+    _funcs.uagent = C::userAgent;
     _funcs.setvalue = C::setValue;
     _funcs.getstringidentifier = C::stringIdentifier;
     _funcs.getstringidentifiers = C::stringIdentifiers;
@@ -414,6 +427,19 @@ FakeBrowser::~FakeBrowser()
 FakeBrowser* FakeBrowser::current()
 {
     return g_current;
+}
+
+void FakeBrowser::enablePageArrays()
+{
+    _window->methods["Array"] = [this](const NPVariant*, uint32_t, NPVariant* result) {
+        PageObject* array = createPageObject();
+        array->methods["push"] = [array](const NPVariant* args, uint32_t, NPVariant*) {
+            array->setProperty(std::to_string(array->properties.size()), args[0]);
+            return true;
+        };
+        OBJECT_TO_NPVARIANT(array, *result);
+        return true;
+    };
 }
 
 PageObject* FakeBrowser::createPageObject()

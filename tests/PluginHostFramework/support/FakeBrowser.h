@@ -12,6 +12,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace veltra::test {
@@ -65,8 +66,16 @@ public:
     /// The message of the last setexception, "" when none.
     const std::string& lastException() const { return _lastException; }
     void clearException() { _lastException.clear(); }
-    /// Script texts passed to evaluate, in order; each evaluation answers void.
+    /// Script texts passed to evaluate, in order.
     const std::vector<std::string>& evaluated() const { return _evaluated; }
+    /// Answers evaluate after it recorded the text: fills `result` (an owned value) and returns false for a script
+    /// that throws. Without one every evaluation answers void.
+    using Evaluator = std::function<bool(const std::string& script, NPVariant* result)>;
+    void setEvaluator(Evaluator evaluator) { _evaluator = std::move(evaluator); }
+    /// Gives the window an "Array" method whose arrays take "push", storing elements as properties "0", "1", ...
+    void enablePageArrays();
+    /// The X display answered for NPNVxDisplay (none by default).
+    void setDisplay(void* display) { _display = display; }
 
     /// Runs the async calls queued so far on the calling thread; returns how many ran.
     std::size_t runPendingCalls();
@@ -95,6 +104,8 @@ private:
     PageObject* _window = nullptr;
     std::string _lastException;
     std::vector<std::string> _evaluated;
+    Evaluator _evaluator;
+    void* _display = nullptr;
 
     mutable std::mutex _lock; // guards the fields below, which other threads reach through the callbacks
     std::set<NPObject*> _live;

@@ -1,0 +1,105 @@
+#include "npapi/NpapiPlugin.h"
+
+#include "npapi/NPJavascriptObject.h"
+#include "npapi/NpapiHeaders.h"
+#include "x11/PluginWindowX11.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace FB::Npapi {
+
+NpapiPlugin::NpapiPlugin(const NpapiBrowserPtr& browser, const PluginCorePtr& plugin)
+    : _browser(browser), _plugin(plugin)
+{
+    _plugin->setHost(_browser);
+}
+
+NpapiPlugin::~NpapiPlugin()
+{
+    destroy();
+}
+
+void NpapiPlugin::init(int16_t argc, char* argn[], char* argv[])
+{
+    std::vector<std::pair<std::string, std::string>> params;
+    for (int16_t i = 0; argn && i < argc; ++i)
+    {
+        // Browsers put the element's attributes first and mark the start of the <param>s with a "PARAM"
+        // entry that has no value; that marker is not a parameter.
+        if (!argn[i] || (!(argv && argv[i]) && std::string(argn[i]) == "PARAM"))
+            continue;
+        params.emplace_back(argn[i], argv && argv[i] ? argv[i] : "");
+    }
+    _plugin->setParams(params);
+
+    if (_plugin->isWindowless())
+    {
+        if (_browser->funcs()->setvalue)
+            _browser->funcs()->setvalue(_browser->npp(), NPPVpluginWindowBool, nullptr);
+        _plugin->setReady();
+    }
+}
+
+void NpapiPlugin::setWindow(const NPWindow* window)
+{
+    if (!_plugin || _plugin->isWindowless())
+        return;
+    if (!window || !window->window)
+    {
+        clearWindow();
+        return;
+    }
+
+    auto handle = static_cast<unsigned long>(reinterpret_cast<uintptr_t>(window->window));
+    if (_window && _window->getNativeHandle() == handle)
+    {
+        _window->setSize(window->width, window->height);
+        return;
+    }
+    clearWindow();
+
+    Display* display = nullptr;
+    if (auto* info = static_cast<const NPSetWindowCallbackStruct*>(window->ws_info))
+        display = info->display;
+    if (!display && _browser->funcs()->getvalue)
+        _browser->funcs()->getvalue(_browser->npp(), NPNVxDisplay, &display);
+
+    _window = std::make_unique<PluginWindowX11>(handle, display, window->width, window->height);
+    _plugin->setWindow(_window.get());
+    _plugin->setReady();
+}
+
+bool NpapiPlugin::handleEvent(void* event)
+{
+    return _window && event && _window->handleXEvent(*static_cast<const XEvent*>(event));
+}
+
+NPObject* NpapiPlugin::scriptableObject()
+{
+    return _plugin ? _browser->getJSAPIWrapper(_plugin->getRootJSAPI()) : nullptr;
+}
+
+void NpapiPlugin::clearWindow()
+{
+    if (!_window)
+        return;
+    _plugin->clearWindow();
+    _window.reset();
+}
+
+void NpapiPlugin::destroy()
+{
+    if (!_plugin)
+        return;
+    clearWindow();
+    _plugin->destroy();
+    // Released while the browser still knows the instance: the object's destructor may still write to the page,
+    // and its threads may leave page references for the browser thread to give back.
+    _plugin.reset();
+    _browser->releaseDeferredObjects();
+    _browser.reset();
+}
+
+} // namespace FB::Npapi

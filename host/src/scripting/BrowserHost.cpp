@@ -1,0 +1,173 @@
+#include "scripting/BrowserHost.h"
+
+#include "logging/Log.h"
+#include "scripting/JSObject.h"
+#include "variant/ScriptErrors.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <exception>
+
+namespace FB {
+namespace {
+
+const char* const kTraceSource = "BrowserHost";
+
+// Installed once per host under a numbered name; calls a function (3 arguments) or a named method of
+// an object (4 arguments) from the page's own timer.
+const char* const kDelayedCallScript =
+    "window.__FB_CALL_%1% = function(delay, f, args, fname) {   if (arguments.length == 3)       return "
+    "setTimeout(function() { f.apply(null, args); }, delay);   else       return setTimeout(function() { "
+    "f[fname].apply(f, args); }, delay);};";
+
+std::atomic<int> g_nextDelayedCallNumber{1};
+
+} // namespace
+
+bool BrowserHost::scheduleOnMainThread(std::function<void()> call)
+{
+    if (isShutDown())
+        return false;
+    std::weak_ptr<BrowserHost> self = weak_from_this();
+    return scheduleAsyncCall([self, call = std::move(call)] {
+        BrowserHostPtr host = self.lock();
+        if (host && !host->isShutDown())
+            call();
+    });
+}
+
+void BrowserHost::runOnMainThreadAndWait(const std::function<void()>& call)
+{
+    // Shared with the scheduled call, which may run after the caller has given up: `abandoned` keeps
+    // it from touching the caller's (then gone) stack, and a call that has started is always waited for.
+    struct CrossThreadCall
+    {
+        std::mutex lock;
+        std::condition_variable finished;
+        bool running = false;
+        bool done = false;
+        bool abandoned = false;
+        std::exception_ptr error;
+    };
+    auto state = std::make_shared<CrossThreadCall>();
+
+    if (isShutDown())
+        throw script_error("Shutting down");
+    std::weak_ptr<BrowserHost> self = weak_from_this();
+    bool scheduled = scheduleAsyncCall([state, self, call] {
+        {
+            std::lock_guard<std::mutex> lock(state->lock);
+            BrowserHostPtr host = self.lock();
+            if (state->abandoned || !host || host->isShutDown())
+                return;
+            state->running = true;
+        }
+        try
+        {
+            call();
+        }
+        catch (...)
+        {
+            state->error = std::current_exception();
+        }
+        std::lock_guard<std::mutex> lock(state->lock);
+        state->done = true;
+        state->finished.notify_all();
+    });
+    if (!scheduled)
+        throw script_error("Could not marshal to main thread");
+
+    std::unique_lock<std::mutex> lock(state->lock);
+    while (!state->done)
+    {
+        state->finished.wait_for(lock, std::chrono::milliseconds(10));
+        if (!state->done && !state->running && isShutDown())
+        {
+            state->abandoned = true;
+            throw script_error("Shutting down");
+        }
+    }
+    if (state->error)
+        std::rethrow_exception(state->error);
+}
+
+void BrowserHost::logToPage(const std::string& text)
+{
+    if (!isMainThread())
+    {
+        std::weak_ptr<BrowserHost> self = weak_from_this();
+        scheduleOnMainThread([self, text] {
+            if (BrowserHostPtr host = self.lock())
+                host->logToPage(text);
+        });
+        return;
+    }
+    Log::trace(kTraceSource, "Logging to HTML: " + text);
+    if (!writeToConsole(text))
+        Log::trace(kTraceSource, "Logging to browser console failed");
+}
+
+variant BrowserHost::evaluateScript(const std::string& script)
+{
+    return callOnMainThread([this, &script] { return evaluate(script); });
+}
+
+std::string BrowserHost::delayedCallFunction()
+{
+    if (_delayedCallFunction.empty())
+    {
+        std::string number = std::to_string(g_nextDelayedCallNumber++);
+        std::string script = kDelayedCallScript;
+        script.replace(script.find("%1%"), 3, number);
+        evaluate(script);
+        _delayedCallFunction = "__FB_CALL_" + number;
+    }
+    return _delayedCallFunction;
+}
+
+void BrowserHost::delayedInvoke(int delayMs, const JSObjectPtr& function, const VariantList& args,
+                                const std::string& methodName)
+{
+    callOnMainThread([&] {
+        JSObjectPtr window = domWindow();
+        if (!window)
+            throw script_error("The page has no window object");
+        VariantList callArgs{delayMs, variant(function), variant(args)};
+        if (!methodName.empty())
+            callArgs.emplace_back(methodName);
+        window->invoke(delayedCallFunction(), callArgs);
+    });
+}
+
+void BrowserHost::retainJSObject(const JSObjectPtr& object)
+{
+    if (!object)
+        return;
+    std::lock_guard<std::mutex> lock(_retainedLock);
+    _retained.push_back(object);
+}
+
+void BrowserHost::releaseAllJSObjects()
+{
+    std::vector<JSObjectPtr> released;
+    {
+        std::lock_guard<std::mutex> lock(_retainedLock);
+        released.swap(_retained);
+    }
+    // Released outside the lock: letting go of a page object may run page code that retains again.
+}
+
+std::size_t BrowserHost::retainedJSObjectCount() const
+{
+    std::lock_guard<std::mutex> lock(_retainedLock);
+    return _retained.size();
+}
+
+void BrowserHost::shutdown()
+{
+    _shutDown = true;
+    releaseAllJSObjects();
+}
+
+} // namespace FB
