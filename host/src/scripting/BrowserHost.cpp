@@ -63,15 +63,17 @@ void BrowserHost::runOnMainThreadAndWait(const std::function<void()>& call)
                 return;
             state->running = true;
         }
+        std::exception_ptr error;
         try
         {
             call();
         }
         catch (...)
         {
-            state->error = std::current_exception();
+            error = std::current_exception();
         }
         std::lock_guard<std::mutex> lock(state->lock);
+        state->error = std::move(error);
         state->done = true;
         state->finished.notify_all();
     });
@@ -88,8 +90,11 @@ void BrowserHost::runOnMainThreadAndWait(const std::function<void()>& call)
             throw script_error("Shutting down");
         }
     }
-    if (state->error)
-        std::rethrow_exception(state->error);
+    // Taken out of the shared state so that the exception dies on this thread, the one that handles it.
+    std::exception_ptr error = std::move(state->error);
+    lock.unlock();
+    if (error)
+        std::rethrow_exception(error);
 }
 
 void BrowserHost::logToPage(const std::string& text)
