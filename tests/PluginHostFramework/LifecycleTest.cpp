@@ -1,6 +1,7 @@
 #include "FakeBrowser.h"
 #include "PluginHarness.h"
 #include "VirtualDisplay.h"
+#include "XButtonEvent.h"
 
 #include <gtest/gtest.h>
 
@@ -95,7 +96,7 @@ protected:
     }
 
     FakeBrowser browser;
-    PluginLibrary library;
+    PluginLibrary library{VELTRA_TEST_PLUGIN_LIBRARY};
     NPPluginFuncs plugin{};
     NPWindow window{};
     NPSetWindowCallbackStruct callbackInfo{};
@@ -110,7 +111,7 @@ using PluginLifecycleRender = PluginLifecycle;
 TEST(PluginEntryPoints, IdentityTablesAndModuleLifetime)
 {
     FakeBrowser browser;
-    PluginLibrary library;
+    PluginLibrary library(VELTRA_TEST_PLUGIN_LIBRARY);
     EXPECT_STREQ(library.getMIMEDescription(), "application/x-veltra::Ombrel webplugin;");
     const char* text = nullptr;
     ASSERT_EQ(library.getValue(nullptr, NPPVpluginNameString, &text), NPERR_NO_ERROR);
@@ -340,15 +341,7 @@ TEST_F(PluginLifecycleRender, ForwardsUnconsumedInputToARealWindow)
     EXPECT_TRUE(PluginLibrary::traced("TestPlugin: attached 1 200x100"));
 
     auto press = [&](unsigned int state) {
-        XEvent event{};
-        event.xbutton.type = ButtonPress;
-        event.xbutton.display = browserDisplay;
-        event.xbutton.window = xwindow;
-        event.xbutton.button = Button1;
-        event.xbutton.x = 10;
-        event.xbutton.y = 20;
-        event.xbutton.state = state;
-        event.xbutton.same_screen = 1;
+        XEvent event = veltra::test::buttonEvent(browserDisplay, xwindow, ButtonPress, Button1, 10, 20, state);
         return plugin.event(browser.npp(), &event);
     };
     auto received = [&](std::chrono::milliseconds wait) {

@@ -14,7 +14,8 @@
 namespace veltra::test {
 
 /// A browser host without a browser: its main thread is the thread that made it, scheduled calls wait
-/// until the test runs them, console lines are recorded and scripts evaluate to nothing.
+/// until the test runs them, console lines and evaluated scripts are recorded and scripts evaluate to
+/// nothing.
 class FakeHost : public FB::BrowserHost
 {
 public:
@@ -42,6 +43,7 @@ public:
     /// While true the host refuses to schedule.
     bool refuse = false;
     std::vector<std::string> console;
+    std::vector<std::string> scripts;
 
 protected:
     bool scheduleAsyncCall(std::function<void()> call) override
@@ -52,7 +54,11 @@ protected:
         _pending.push_back(std::move(call));
         return true;
     }
-    FB::variant evaluate(const std::string&) override { return FB::variant(); }
+    FB::variant evaluate(const std::string& script) override
+    {
+        scripts.push_back(script);
+        return FB::variant();
+    }
     FB::JSObjectPtr domWindow() override { return nullptr; }
     bool writeToConsole(const std::string& text) override
     {

@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <thread>
 
@@ -21,9 +22,9 @@ using SetTraceSink = void (*)(void (*)(const char*, const char*));
 
 } // namespace
 
-PluginLibrary::PluginLibrary()
+PluginLibrary::PluginLibrary(const std::string& path)
 {
-    _handle = dlopen(VELTRA_TEST_PLUGIN_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    _handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!_handle)
         throw std::runtime_error(std::string("dlopen failed: ") + dlerror());
     getEntryPoints = symbol<NP_GetEntryPointsFunc>("NP_GetEntryPoints");
@@ -32,13 +33,19 @@ PluginLibrary::PluginLibrary()
     getMIMEDescription = symbol<NP_GetMIMEDescriptionFunc>("NP_GetMIMEDescription");
     getValue = symbol<NP_GetValueFunc>("NP_GetValue");
     clearTraces();
-    symbol<SetTraceSink>("veltraTestSetTraceSink")(collectTrace);
+    setTraceSink(collectTrace);
 }
 
 PluginLibrary::~PluginLibrary()
 {
-    symbol<SetTraceSink>("veltraTestSetTraceSink")(nullptr);
+    setTraceSink(nullptr);
     dlclose(_handle);
+}
+
+void PluginLibrary::setTraceSink(void (*sink)(const char*, const char*)) const
+{
+    if (auto set = reinterpret_cast<SetTraceSink>(dlsym(_handle, "veltraTestSetTraceSink")))
+        set(sink);
 }
 
 void* PluginLibrary::lookup(const char* name) const

@@ -12,12 +12,13 @@
 
 namespace veltra::test {
 
-/// The test plug-in library, opened with dlopen and reached only through its exports, as a browser
-/// reaches a plug-in. Its trace lines ("source: message") are collected while it is open.
+/// A plug-in library, opened with dlopen and reached only through its exports, as a browser reaches
+/// a plug-in. When it exports the test hook "veltraTestSetTraceSink", its trace lines
+/// ("source: message") are collected while it is open.
 class PluginLibrary
 {
 public:
-    PluginLibrary();
+    explicit PluginLibrary(const std::string& path);
     ~PluginLibrary();
     PluginLibrary(const PluginLibrary&) = delete;
     PluginLibrary& operator=(const PluginLibrary&) = delete;
@@ -43,6 +44,7 @@ public:
 
 private:
     void* lookup(const char* name) const;
+    void setTraceSink(void (*sink)(const char*, const char*)) const;
     void* _handle = nullptr;
 };
 

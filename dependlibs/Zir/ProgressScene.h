@@ -1,0 +1,49 @@
+#pragma once
+
+#include <Zir/ZirExport.h>
+
+#include <osg/Group>
+#include <osg/ref_ptr>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+class ProgressControl;
+namespace osgViewer {
+class View;
+}
+
+/// The progress simulation as the ZIR application shows it: the ProgressControl over one model,
+/// put in the scene in the model's place, and the planner's panels on the viewer's screen while it
+/// exists: the date and current tasks (ProgressControl::onTodayText) in a top-left panel
+/// (ScreenInfoLT), the notes (onNotesText) in a bottom-left panel (ScreenInfoLB), and a legend of
+/// the three tints (GraphicSymbol: purple, green, blue, with Chinese and English labels).
+///
+/// Called from the main thread with the scene lock held by the application.
+class ZIR_EXPORT ProgressScene
+{
+public:
+    /// Loads a model from a path the way the application's loadfile does, returning its
+    /// "Scene Root" group (already under the root) or null.
+    using ModelLoader = std::function<osg::Group*(const std::string& path)>;
+
+    /// `root`: the scene root; models are its "Scene Root" children. `view`: where the panels go.
+    ProgressScene(osg::Group* root, osgViewer::View* view, ModelLoader loader);
+    ~ProgressScene();
+    ProgressScene(const ProgressScene&) = delete;
+    ProgressScene& operator=(const ProgressScene&) = delete;
+
+    /// See osgMainApp::loadProgressControl.
+    bool load(const std::string& model, const std::string& tasks, const std::string& binding);
+    /// See osgMainApp::loadProgressControlTasks.
+    bool loadTasks(const std::string& tasks, int flags);
+    /// The current control, or null.
+    ProgressControl* control() const;
+    /// Takes the control out of the scene (the model stays where it was) and removes the panels.
+    void clear();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> _impl;
+};

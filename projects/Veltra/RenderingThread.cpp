@@ -1,0 +1,33 @@
+#include "RenderingThread.h"
+
+#include <osgViewer/Viewer>
+
+RenderingThread::RenderingThread(osgViewer::Viewer* viewer) : _viewer(viewer)
+{}
+
+RenderingThread::~RenderingThread()
+{
+    _stopRequested = true;
+    while (isRunning())
+        OpenThreads::Thread::YieldCurrentThread();
+    // The loop has ended (or never ran): nothing else reads the viewer's flag now.
+    if (osgViewer::Viewer* viewer = _viewer.exchange(nullptr))
+        viewer->setDone(true);
+}
+
+void RenderingThread::run()
+{
+    osgViewer::Viewer* viewer = _viewer;
+    while (viewer)
+    {
+        viewer->frame(); // the viewer's default simulation time: its reference time
+        if (testCancel() || viewer->done())
+            break;
+        if (_stopRequested)
+        {
+            viewer->setDone(true);
+            break;
+        }
+    }
+    _viewer = nullptr;
+}
