@@ -10,6 +10,8 @@ RenderingThread::~RenderingThread()
     _stopRequested = true;
     while (isRunning())
         OpenThreads::Thread::YieldCurrentThread();
+    if (_ran)
+        join(); // the thread has ended; this only gives its resources back
     // The loop has ended (or never ran): nothing else reads the viewer's flag now.
     if (osgViewer::Viewer* viewer = _viewer.exchange(nullptr))
         viewer->setDone(true);
@@ -17,6 +19,7 @@ RenderingThread::~RenderingThread()
 
 void RenderingThread::run()
 {
+    _ran = true;
     osgViewer::Viewer* viewer = _viewer;
     while (viewer)
     {

@@ -31,4 +31,6 @@ private:
     // The main thread's request to stop. The viewer's own done flag is a plain field that its frame
     // reads, so the loop sets it itself when it sees the request.
     std::atomic<bool> _stopRequested{false};
+    // Set when the loop has begun, so that the destructor reaps only a thread that exists.
+    std::atomic<bool> _ran{false};
 };

@@ -4,6 +4,7 @@
 #include "scripting/MethodWrapper.h"
 #include "variant/ScriptErrors.h"
 
+#include <SolvoEarthKits/progress/ProgressControl.h>
 #include <SolvoEarthKits/selection/ModelSelector.h>
 #include <SolvoEarthUtil/loading/Decode.h>
 #include <SolvoEarthUtil/loading/ReadPluginFile.h>
@@ -12,6 +13,7 @@
 #include <pluginBase/pluginBase.h>
 
 #include <osg/Notify>
+#include <osgDB/FileNameUtils>
 #include <osgDB/Registry>
 
 #include <atomic>
@@ -26,6 +28,7 @@ std::atomic<int> g_echoCount{0};
 VeltraAPI::VeltraAPI(const std::shared_ptr<Veltra>& plugin, const FB::BrowserHostPtr& host)
     : _plugin(plugin), _host(host)
 {
+    // The page's order of members.
     addMethod("echo", FB::make_method(this, &VeltraAPI::echo));
     addMethod("testEvent", FB::make_method(this, &VeltraAPI::testEvent));
     addMethod("loadplugin", FB::make_method(this, &VeltraAPI::loadplugin));
@@ -37,6 +40,38 @@ VeltraAPI::VeltraAPI(const std::shared_ptr<Veltra>& plugin, const FB::BrowserHos
     addMethod("clearscene", FB::make_method(this, &VeltraAPI::clearscene));
     addMethod("addbackground", FB::make_method(this, &VeltraAPI::addbackground));
     addMethod("addSkyBox", FB::make_method(this, &VeltraAPI::addSkyBox));
+    addMethod("loadearthfile", FB::make_method(this, &VeltraAPI::loadearthfile));
+    addMethod("loadearthmodel", FB::make_method(this, &VeltraAPI::loadearthmodel));
+    addMethod("querymodelinfo", FB::make_method(this, &VeltraAPI::querymodelinfo));
+    addMethod("setviewpoint", FB::make_method(this, &VeltraAPI::setviewpoint));
+    addMethod("getviewpoint", FB::make_method(this, &VeltraAPI::getviewpoint));
+    addMethod("setpitchrange", FB::make_method(this, &VeltraAPI::setpitchrange));
+    addMethod("getcamerapostion", FB::make_method(this, &VeltraAPI::getcamerapostion));
+    addMethod("createlayer", FB::make_method(this, &VeltraAPI::createlayer));
+    addMethod("removelayer", FB::make_method(this, &VeltraAPI::removelayer));
+    addMethod("showlayer", FB::make_method(this, &VeltraAPI::showlayer));
+    addMethod("addfeatures", FB::make_method(this, &VeltraAPI::addfeatures));
+    addMethod("removefeature", FB::make_method(this, &VeltraAPI::removefeature));
+    addMethod("enablepostinTomap2d", FB::make_method(this, &VeltraAPI::enablepostinTomap2d));
+    addMethod("loadProgressControlToEarth", FB::make_method(this, &VeltraAPI::loadProgressControlToEarth));
+    addMethod("loadProgressControl", FB::make_method(this, &VeltraAPI::loadProgressControl));
+    addMethod("loadProgressControlTasks", FB::make_method(this, &VeltraAPI::loadProgressControlTasks));
+    addMethod("getProgressControlState", FB::make_method(this, &VeltraAPI::getProgressControlState));
+    addMethod("startProgressControl", FB::make_method(this, &VeltraAPI::startProgressControl));
+    addMethod("pauseProgressControl", FB::make_method(this, &VeltraAPI::pauseProgressControl));
+    addMethod("stopProgressControl", FB::make_method(this, &VeltraAPI::stopProgressControl));
+    addMethod("getProgressControlMode", FB::make_method(this, &VeltraAPI::getProgressControlMode));
+    addMethod("setProgressControlMode", FB::make_method(this, &VeltraAPI::setProgressControlMode));
+    addMethod("getProgressControlRange", FB::make_method(this, &VeltraAPI::getProgressControlRange));
+    addMethod("setProgressControlRange", FB::make_method(this, &VeltraAPI::setProgressControlRange));
+    addMethod("getProgressControlToday", FB::make_method(this, &VeltraAPI::getProgressControlToday));
+    addMethod("setProgressControlToday", FB::make_method(this, &VeltraAPI::setProgressControlToday));
+    addMethod("getProgressControlSpeed", FB::make_method(this, &VeltraAPI::getProgressControlSpeed));
+    addMethod("setProgressControlSpeed", FB::make_method(this, &VeltraAPI::setProgressControlSpeed));
+    addMethod("getProgressControlLoop", FB::make_method(this, &VeltraAPI::getProgressControlLoop));
+    addMethod("setProgressControlLoop", FB::make_method(this, &VeltraAPI::setProgressControlLoop));
+    addMethod("setProgressControlAllAlpha", FB::make_method(this, &VeltraAPI::setProgressControlAllAlpha));
+    addMethod("setProgressControlChildrenAlpha", FB::make_method(this, &VeltraAPI::setProgressControlChildrenAlpha));
     addMethod("marknodehighlight", FB::make_method(this, &VeltraAPI::marknodehighlight));
     addMethod("switchModelSelector", FB::make_method(this, &VeltraAPI::switchModelSelector));
     addMethod("clearModelSelector", FB::make_method(this, &VeltraAPI::clearModelSelector));
@@ -53,7 +88,16 @@ VeltraAPI::VeltraAPI(const std::shared_ptr<Veltra>& plugin, const FB::BrowserHos
     addEvent("ondateChanged");
 }
 
-VeltraAPI::~VeltraAPI() = default;
+VeltraAPI::~VeltraAPI()
+{
+    // The control may outlive this object (the application owns it): its reports must not reach us then.
+    std::shared_ptr<osgMainApp> application = app();
+    if (application && _hookedControl && application->getProgressControl() == _hookedControl)
+    {
+        std::lock_guard<std::recursive_mutex> lock(_hookedControl->mutex);
+        _hookedControl->onDateChanged = nullptr;
+    }
+}
 
 std::shared_ptr<Veltra> VeltraAPI::plugin() const
 {
@@ -215,4 +259,251 @@ bool VeltraAPI::setModelVisible(const FB::variant& name, const FB::variant& visi
     for (osg::Node* part : parts)
         part->setNodeMask(show ? 0xFFFFFFFFu : 0u);
     return true;
+}
+
+// Without the earth plug-in the globe methods do nothing and answer what the page gets for a missing
+// target: nothing, "" or true.
+
+void VeltraAPI::loadearthfile(const FB::variant&)
+{}
+
+void VeltraAPI::loadearthmodel(const FB::variant&)
+{}
+
+void VeltraAPI::querymodelinfo(const FB::variant&)
+{}
+
+void VeltraAPI::setviewpoint(const FB::variant&)
+{}
+
+std::string VeltraAPI::getviewpoint()
+{
+    return "";
+}
+
+void VeltraAPI::setpitchrange(const FB::variant& min, const FB::variant& max)
+{
+    // Converted first: a bad argument fails the call even without the globe.
+    min.convert_cast<double>();
+    max.convert_cast<double>();
+}
+
+std::string VeltraAPI::getcamerapostion()
+{
+    return "";
+}
+
+bool VeltraAPI::createlayer(const FB::variant&, const FB::variant&)
+{
+    return true;
+}
+
+bool VeltraAPI::removelayer(const FB::variant&)
+{
+    return true;
+}
+
+bool VeltraAPI::showlayer(const FB::variant&, const FB::variant&)
+{
+    return true;
+}
+
+bool VeltraAPI::addfeatures(const FB::variant&, const FB::variant&)
+{
+    return true;
+}
+
+bool VeltraAPI::removefeature(const FB::variant&, const FB::variant&)
+{
+    return true;
+}
+
+void VeltraAPI::enablepostinTomap2d(const FB::variant&)
+{}
+
+template <class Result, class Work>
+Result VeltraAPI::withControl(Result absent, Work&& work)
+{
+    std::shared_ptr<osgMainApp> application = app();
+    if (!application)
+        return absent;
+    SceneLock::Guard lock = application->viewer->sceneLock().acquire();
+    ProgressControl* control = application->getProgressControl();
+    return control ? work(*control) : absent;
+}
+
+void VeltraAPI::hookDateChanges(ProgressControl* control)
+{
+    std::weak_ptr<FB::JSAPI> self = weak_from_this();
+    std::lock_guard<std::recursive_mutex> lock(control->mutex);
+    // Called by playback on the rendering thread: the event goes to the page without waiting.
+    control->onDateChanged = [self](const std::string today, const std::string planCurrent,
+                                    const std::string actualCurrent) {
+        if (FB::JSAPIPtr api = self.lock())
+            api->raiseEvent("ondateChanged", {today, planCurrent, actualCurrent});
+    };
+    _hookedControl = control;
+}
+
+// Placing a schedule on the globe needs the earth plug-in as well as the application.
+bool VeltraAPI::loadProgressControlToEarth(const FB::variant&, const FB::variant&, const FB::variant&,
+                                           const FB::variant&, const FB::variant&, const FB::variant&,
+                                           const FB::variant&, const FB::variant&, const FB::variant&)
+{
+    return false;
+}
+
+bool VeltraAPI::loadProgressControl(const FB::variant& model, const FB::variant& tasks, const FB::variant& binding)
+{
+    std::string modelText = model.convert_cast<std::string>();
+    std::string taskText = SolvoEarthUtil::decode(tasks.convert_cast<std::string>());
+    std::string bindingText = SolvoEarthUtil::decode(binding.convert_cast<std::string>());
+    std::shared_ptr<osgMainApp> application = app();
+    if (!application)
+        return false;
+    bool ok = application->loadProgressControl(modelText, taskText, bindingText);
+    // Also after a failed load: the earlier control, if it is still there, keeps reporting to us.
+    if (ProgressControl* control = application->getProgressControl())
+        hookDateChanges(control);
+    return ok;
+}
+
+bool VeltraAPI::loadProgressControlTasks(const FB::variant& tasks, const FB::variant& flags)
+{
+    std::string taskText = SolvoEarthUtil::decode(tasks.convert_cast<std::string>());
+    int which = flags.convert_cast<int>();
+    std::shared_ptr<osgMainApp> application = app();
+    return application && application->loadProgressControlTasks(taskText, which);
+}
+
+int VeltraAPI::getProgressControlState()
+{
+    return withControl(0, [](ProgressControl& control) { return control.getState(); });
+}
+
+bool VeltraAPI::startProgressControl()
+{
+    return withControl(false, [](ProgressControl& control) {
+        control.start();
+        return true;
+    });
+}
+
+bool VeltraAPI::pauseProgressControl(const FB::variant& paused)
+{
+    bool hold = paused.convert_cast<bool>();
+    return withControl(false, [hold](ProgressControl& control) {
+        control.pause(hold);
+        return true;
+    });
+}
+
+bool VeltraAPI::stopProgressControl()
+{
+    return withControl(false, [](ProgressControl& control) {
+        control.stop();
+        return true;
+    });
+}
+
+int VeltraAPI::getProgressControlMode()
+{
+    return withControl(0, [](ProgressControl& control) { return control.getMode(); });
+}
+
+bool VeltraAPI::setProgressControlMode(const FB::variant& mode)
+{
+    int value = mode.convert_cast<int>();
+    return withControl(false, [value](ProgressControl& control) {
+        control.setMode(value);
+        return true;
+    });
+}
+
+std::string VeltraAPI::getProgressControlRange()
+{
+    return withControl(std::string(","), [](ProgressControl& control) {
+        std::string start;
+        std::string end;
+        std::lock_guard<std::recursive_mutex> lock(control.mutex); // getRange does not lock by itself
+        control.getRange(start, end, 3);
+        return start + "," + end;
+    });
+}
+
+bool VeltraAPI::setProgressControlRange(const FB::variant& start, const FB::variant& end)
+{
+    std::string from = start.convert_cast<std::string>();
+    std::string to = end.convert_cast<std::string>();
+    return withControl(false, [&](ProgressControl& control) {
+        control.setRange(from, to);
+        return true;
+    });
+}
+
+std::string VeltraAPI::getProgressControlToday()
+{
+    return withControl(std::string(), [](ProgressControl& control) { return control.getToday(); });
+}
+
+bool VeltraAPI::setProgressControlToday(const FB::variant& date)
+{
+    std::string today = date.convert_cast<std::string>();
+    return withControl(false, [&](ProgressControl& control) {
+        control.setToday(today);
+        return true;
+    });
+}
+
+double VeltraAPI::getProgressControlSpeed()
+{
+    return withControl(0.0, [](ProgressControl& control) { return control.getSpeed(); });
+}
+
+bool VeltraAPI::setProgressControlSpeed(const FB::variant& daysPerSecond)
+{
+    double speed = daysPerSecond.convert_cast<double>();
+    return withControl(false, [speed](ProgressControl& control) {
+        control.setSpeed(speed);
+        return true;
+    });
+}
+
+bool VeltraAPI::getProgressControlLoop()
+{
+    return withControl(false, [](ProgressControl& control) { return control.getLoop(); });
+}
+
+bool VeltraAPI::setProgressControlLoop(const FB::variant& loop)
+{
+    bool again = loop.convert_cast<bool>();
+    return withControl(false, [again](ProgressControl& control) {
+        control.setLoop(again);
+        return true;
+    });
+}
+
+bool VeltraAPI::setProgressControlAllAlpha(const FB::variant& alpha)
+{
+    float value = alpha.convert_cast<float>();
+    return withControl(false, [value](ProgressControl& control) {
+        control.setAllAlpha(value);
+        return true;
+    });
+}
+
+bool VeltraAPI::setProgressControlChildrenAlpha(const FB::variant& names, const FB::variant& alpha)
+{
+    std::string list = names.convert_cast<std::string>();
+    float value = alpha.convert_cast<float>();
+    return withControl(false, [&](ProgressControl& control) {
+        std::vector<std::string> pieces;
+        osgDB::split(list, pieces, ',');
+        for (const std::string& wbs : pieces)
+        {
+            if (!wbs.empty())
+                control.setChildAlpha(wbs, value);
+        }
+        return true;
+    });
 }

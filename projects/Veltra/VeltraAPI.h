@@ -10,6 +10,7 @@
 
 class osgMainApp;
 class pluginBase;
+class ProgressControl;
 class Veltra;
 
 /// The object page script sees as the plug-in element. Methods take their arguments as variants and
@@ -39,7 +40,51 @@ public:
     std::string getModelSelects();
     bool setModelVisible(const FB::variant& name, const FB::variant& visible, const FB::variant& pattern);
 
+    // The globe: without the earth plug-in these do nothing and answer nothing, "" or true.
+    void loadearthfile(const FB::variant& path);
+    void loadearthmodel(const FB::variant& description);
+    void querymodelinfo(const FB::variant& on);
+    void setviewpoint(const FB::variant& viewpoint);
+    std::string getviewpoint();
+    void setpitchrange(const FB::variant& min, const FB::variant& max);
+    std::string getcamerapostion();
+    bool createlayer(const FB::variant& name, const FB::variant& style);
+    bool removelayer(const FB::variant& name);
+    bool showlayer(const FB::variant& name, const FB::variant& visible);
+    bool addfeatures(const FB::variant& name, const FB::variant& features);
+    bool removefeature(const FB::variant& name, const FB::variant& featureId);
+    void enablepostinTomap2d(const FB::variant& on);
+
+    // The progress simulation of the application's model.
+    bool loadProgressControlToEarth(const FB::variant& model, const FB::variant& tasks, const FB::variant& binding,
+                                    const FB::variant& x1, const FB::variant& y1, const FB::variant& z1,
+                                    const FB::variant& x2, const FB::variant& y2, const FB::variant& z2);
+    bool loadProgressControl(const FB::variant& model, const FB::variant& tasks, const FB::variant& binding);
+    bool loadProgressControlTasks(const FB::variant& tasks, const FB::variant& flags);
+    int getProgressControlState();
+    bool startProgressControl();
+    bool pauseProgressControl(const FB::variant& paused);
+    bool stopProgressControl();
+    int getProgressControlMode();
+    bool setProgressControlMode(const FB::variant& mode);
+    std::string getProgressControlRange();
+    bool setProgressControlRange(const FB::variant& start, const FB::variant& end);
+    std::string getProgressControlToday();
+    bool setProgressControlToday(const FB::variant& date);
+    double getProgressControlSpeed();
+    bool setProgressControlSpeed(const FB::variant& daysPerSecond);
+    bool getProgressControlLoop();
+    bool setProgressControlLoop(const FB::variant& loop);
+    bool setProgressControlAllAlpha(const FB::variant& alpha);
+    bool setProgressControlChildrenAlpha(const FB::variant& names, const FB::variant& alpha);
+
 private:
+    /// Runs `work` on the application's progress control with the scene locked (a frame may be running)
+    /// and returns its answer; `absent` when there is no application or no control.
+    template <class Result, class Work>
+    Result withControl(Result absent, Work&& work);
+    /// Points the control's date reports at this object's "ondateChanged" event, replacing any earlier hook.
+    void hookDateChanges(ProgressControl* control);
     /// The plug-in object; FB::script_error "The plugin is invalid" once it is gone.
     std::shared_ptr<Veltra> plugin() const;
     /// The plug-in object's application for the length of a call; null when there is none.
@@ -49,4 +94,5 @@ private:
     FB::BrowserHostPtr _host;
     std::string _testString;
     osg::ref_ptr<pluginBase> _loadedPlugin;
+    ProgressControl* _hookedControl = nullptr; // the control our date hook is on; owned by the application
 };

@@ -1,11 +1,8 @@
 // The plug-in library as a browser uses it: loaded with dlopen, given a real X window, scripted
 // through its scripting object, clicked through NPP_HandleEvent.
 
-#include "FakeBrowser.h"
-#include "PluginHarness.h"
+#include "PluginInWindow.h"
 #include "TempDir.h"
-#include "VirtualDisplay.h"
-#include "XButtonEvent.h"
 
 #include <gtest/gtest.h>
 
@@ -20,10 +17,8 @@
 #include <thread>
 #include <vector>
 
-using veltra::test::ElementArgs;
+using veltra::test::CallResult;
 using veltra::test::FakeBrowser;
-using veltra::test::PluginLibrary;
-using veltra::test::ScriptedPage;
 
 namespace {
 
@@ -41,116 +36,7 @@ std::string writeRedPart(const veltra::test::TempDir& folder)
     return path;
 }
 
-class VeltraPluginRender : public testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        std::string why;
-        if (!veltra::test::ensureDisplay(&why))
-            GTEST_SKIP() << why;
-        display = XOpenDisplay(nullptr);
-        ASSERT_NE(display, nullptr);
-        window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 320, 240, 0, 0, 0);
-        XSelectInput(display, window, StructureNotifyMask);
-        XMapWindow(display, window);
-        for (XEvent event; XNextEvent(display, &event), event.type != MapNotify;)
-        {
-        }
-        XSelectInput(display, window, 0);
-
-        library = std::make_unique<PluginLibrary>(VELTRA_PLUGIN_LIBRARY);
-        page = std::make_unique<ScriptedPage>(browser);
-        plugin.size = sizeof plugin;
-        ASSERT_EQ(library->initialize(browser.funcs(), &plugin), NPERR_NO_ERROR);
-        objectsBefore = browser.liveObjects();
-    }
-
-    void TearDown() override
-    {
-        if (!display)
-            return;
-        if (api)
-            browser.release(api);
-        if (alive)
-            plugin.destroy(browser.npp(), nullptr);
-        browser.runPendingCalls();
-        EXPECT_EQ(library->shutdown(), NPERR_NO_ERROR);
-        EXPECT_EQ(browser.liveObjects(), objectsBefore);
-        page.reset();
-        library.reset();
-        XDestroyWindow(display, window);
-        XCloseDisplay(display);
-    }
-
-    void create()
-    {
-        ElementArgs element;
-        std::vector<char*> names = element.names();
-        std::vector<char*> values = element.values();
-        ASSERT_EQ(plugin.newp(const_cast<char*>("application/x-veltra"), browser.npp(), NP_EMBED,
-                              static_cast<int16_t>(names.size()), names.data(), values.data(), nullptr),
-                  NPERR_NO_ERROR);
-        alive = true;
-        callbackInfo.display = display;
-        npWindow.window = reinterpret_cast<void*>(window);
-        npWindow.width = 320;
-        npWindow.height = 240;
-        npWindow.ws_info = &callbackInfo;
-        ASSERT_EQ(plugin.setwindow(browser.npp(), &npWindow), NPERR_NO_ERROR);
-        ASSERT_EQ(plugin.getvalue(browser.npp(), NPPVpluginScriptableNPObject, &api), NPERR_NO_ERROR);
-    }
-
-    bool call(const char* method, NPVariant argument)
-    {
-        NPVariant result;
-        bool ok = browser.funcs()->invoke(browser.npp(), api, FakeBrowser::id(method), &argument, 1, &result);
-        if (ok)
-            browser.funcs()->releasevariantvalue(&result);
-        return ok;
-    }
-
-    /// The colour at the middle of the window, as X has it.
-    unsigned long centrePixel()
-    {
-        XImage* image = XGetImage(display, window, 160, 120, 1, 1, AllPlanes, ZPixmap);
-        if (!image)
-            return 0;
-        unsigned long pixel = XGetPixel(image, 0, 0);
-        XDestroyImage(image);
-        return pixel;
-    }
-
-    int16_t button(int type, int x, int y)
-    {
-        XEvent event = veltra::test::buttonEvent(display, window, type, Button1, x, y);
-        return plugin.event(browser.npp(), &event);
-    }
-
-    bool consoleHas(const std::string& prefix) const
-    {
-        return std::any_of(page->console.begin(), page->console.end(),
-                           [&](const std::string& line) { return line.compare(0, prefix.size(), prefix) == 0; });
-    }
-
-    std::size_t evaluatedCount(const std::string& script) const
-    {
-        const auto& all = browser.evaluated();
-        return static_cast<std::size_t>(std::count(all.begin(), all.end(), script));
-    }
-
-    Display* display = nullptr;
-    Window window = 0;
-    FakeBrowser browser;
-    std::unique_ptr<PluginLibrary> library;
-    std::unique_ptr<ScriptedPage> page;
-    NPPluginFuncs plugin{};
-    NPWindow npWindow{};
-    NPSetWindowCallbackStruct callbackInfo{};
-    NPObject* api = nullptr;
-    bool alive = false;
-    std::size_t objectsBefore = 0;
-};
+using VeltraPluginRender = veltra::test::PluginInWindow;
 
 } // namespace
 
@@ -162,15 +48,13 @@ TEST_F(VeltraPluginRender, ShowsALoadedModelReportsClickedPartsAndShutsDownClean
     EXPECT_TRUE(consoleHas("window size 320 240")) << "the attach message reaches the page console";
 
     // Frames run on the plug-in's own thread; the model appears in the window.
-    ASSERT_TRUE(call("loadfile", FakeBrowser::stringVariant(model)));
-    NPVariant on;
-    BOOLEAN_TO_NPVARIANT(true, on);
-    ASSERT_TRUE(call("querymodelid", on));
+    ASSERT_TRUE(call("loadfile", {text(model)}).ok);
+    ASSERT_TRUE(call("querymodelid", {flag(true)}).ok);
     auto isRed = [&] {
-        unsigned long pixel = centrePixel();
-        return ((pixel >> 16) & 0xff) > 200 && ((pixel >> 8) & 0xff) < 60 && (pixel & 0xff) < 60;
+        unsigned long centre = pixel(160, 120);
+        return ((centre >> 16) & 0xff) > 200 && ((centre >> 8) & 0xff) < 60 && (centre & 0xff) < 60;
     };
-    EXPECT_TRUE(page->pumpUntil(isRed, std::chrono::seconds(20))) << std::hex << centrePixel();
+    EXPECT_TRUE(page->pumpUntil(isRed, std::chrono::seconds(20))) << std::hex << pixel(160, 120);
 
     // A click on the part: the viewer reports id 42 during a frame; the page runs getAttr('42') at a
     // following mouse-up, once.
@@ -186,17 +70,16 @@ TEST_F(VeltraPluginRender, ShowsALoadedModelReportsClickedPartsAndShutsDownClean
     EXPECT_EQ(evaluatedCount("getAttr('42')"), 1u);
 
     // Detach stops the frame loop; the scripting object then sees no application.
-    ASSERT_EQ(plugin.setwindow(browser.npp(), nullptr), NPERR_NO_ERROR);
+    detach();
     EXPECT_TRUE(consoleHas("onWindowDetached"));
-    NPVariant result;
-    ASSERT_TRUE(browser.funcs()->invoke(browser.npp(), api, FakeBrowser::id("switchModelSelector"), &on, 1, &result));
-    EXPECT_TRUE(NPVARIANT_IS_BOOLEAN(result) && !NPVARIANT_TO_BOOLEAN(result));
+    CallResult selector = call("switchModelSelector", {flag(true)});
+    EXPECT_TRUE(selector.ok && selector.type == NPVariantType_Bool && !selector.flag);
 
     // A second attach starts a new application on the window.
     ASSERT_EQ(plugin.setwindow(browser.npp(), &npWindow), NPERR_NO_ERROR);
     EXPECT_EQ(std::count_if(page->console.begin(), page->console.end(),
                             [](const std::string& line) { return line.rfind("window size", 0) == 0; }),
               2);
-    ASSERT_TRUE(call("loadfile", FakeBrowser::stringVariant(model)));
+    ASSERT_TRUE(call("loadfile", {text(model)}).ok);
     EXPECT_TRUE(page->pumpUntil(isRed, std::chrono::seconds(20)));
 }

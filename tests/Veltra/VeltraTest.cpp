@@ -47,7 +47,7 @@ std::shared_ptr<Veltra> makePlugin(const std::shared_ptr<FakeHost>& host)
 
 } // namespace
 
-TEST(RenderingThreadThreads, WithoutViewerEndsAtOnce)
+TEST(FrameLoopThreads, WithoutViewerEndsAtOnce)
 {
     RenderingThread thread(nullptr);
     thread.start();
@@ -57,7 +57,7 @@ TEST(RenderingThreadThreads, WithoutViewerEndsAtOnce)
     EXPECT_FALSE(thread.isRunning());
 }
 
-TEST(RenderingThreadThreads, StoppingWaitsForTheFrameInProgress)
+TEST(FrameLoopThreads, StoppingWaitsForTheFrameInProgress)
 {
     osg::ref_ptr<CountingViewer> viewer = new CountingViewer;
     viewer->frameTime = std::chrono::milliseconds(200);
@@ -76,7 +76,7 @@ TEST(RenderingThreadThreads, StoppingWaitsForTheFrameInProgress)
     EXPECT_EQ(viewer->frames, frames) << "no frame after the thread was stopped";
 }
 
-TEST(RenderingThreadThreads, LoopEndsWhenTheViewerIsDone)
+TEST(FrameLoopThreads, LoopEndsWhenTheViewerIsDone)
 {
     osg::ref_ptr<CountingViewer> viewer = new CountingViewer;
     viewer->doneAfter = 3;

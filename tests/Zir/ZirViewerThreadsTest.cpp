@@ -62,10 +62,17 @@ TEST(ZirViewerThreads, SceneCallsWhileFramesRun)
     TempDir dir;
     std::string paths[3] = {writePart(dir, 0), writePart(dir, 1), writePart(dir, 2)};
 
-    // A real window where a display is to be had, so the frames draw what the calls change.
+    // A real window where a display is to be had, so the frames draw what the calls change. Not under
+    // AddressSanitizer: the GL driver keeps a little of each context's bookkeeping for the life of the
+    // process, allocated where the leak checker cannot unwind; the lock under test is the same without.
     Display* display = nullptr;
     Window window = 0;
-    if (ensureDisplay())
+#ifdef __SANITIZE_ADDRESS__
+    const bool drawInAWindow = false;
+#else
+    const bool drawInAWindow = true;
+#endif
+    if (drawInAWindow && ensureDisplay())
     {
         ::setenv("LIBGL_ALWAYS_SOFTWARE", "1", 0);
         // Software rasterising on the drawing thread alone: its worker threads synchronise in ways
