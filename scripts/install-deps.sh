@@ -10,6 +10,7 @@ packages=(
     libboost-dev libboost-thread-dev libutfcpp-dev
     libgdal-dev
     libx11-dev libgl1-mesa-dev libgl1-mesa-dri  # X11 windows and Mesa's software OpenGL
+    libxcomposite-dev libxdamage-dev libxext-dev  # the host's window pictures: redirection, damage, shared memory
     xvfb xauth                                # virtual X server for rendering tests
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     fonts-wqy-microhei                        # a CJK font for Chinese labels

@@ -81,34 +81,6 @@ private:
     osg::observer_ptr<ScreenInfo> _notesPanel;
 };
 
-// JSON text is taken as it is; anything else names a file or URL holding it. "" when a named
-// document cannot be read, which the control then rejects like any other bad document.
-std::string jsonDocument(const std::string& textOrLocation)
-{
-    const size_t first = textOrLocation.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos)
-        return std::string();
-    if (textOrLocation[first] == '[' || textOrLocation[first] == '{')
-        return textOrLocation;
-
-    const std::string location = textOrLocation.substr(first);
-    std::stringstream content;
-    if (location.find("://") != std::string::npos)
-    {
-        SolvoEarthUtil::readwebjosnfile(location, content, nullptr);
-    }
-    else
-    {
-        std::ifstream file(location, std::ios::binary);
-        if (!file)
-        {
-            OSG_WARN << "Progress: cannot open " << location << std::endl;
-            return std::string();
-        }
-        content << file.rdbuf();
-    }
-    return content.str();
-}
 
 // The "Scene Root" group under `root` that was loaded from `model`, or null.
 osg::Group* sceneRootOf(osg::Group& root, const std::string& model)
@@ -249,6 +221,33 @@ ProgressScene::~ProgressScene()
     clear();
 }
 
+std::string ProgressScene::readDocument(const std::string& textOrLocation)
+{
+    const size_t first = textOrLocation.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos)
+        return std::string();
+    if (textOrLocation[first] == '[' || textOrLocation[first] == '{')
+        return textOrLocation;
+
+    const std::string location = textOrLocation.substr(first);
+    std::stringstream content;
+    if (location.find("://") != std::string::npos)
+    {
+        SolvoEarthUtil::readwebjosnfile(location, content, nullptr);
+    }
+    else
+    {
+        std::ifstream file(location, std::ios::binary);
+        if (!file)
+        {
+            OSG_WARN << "Progress: cannot open " << location << std::endl;
+            return std::string();
+        }
+        content << file.rdbuf();
+    }
+    return content.str();
+}
+
 bool ProgressScene::load(const std::string& model, const std::string& tasks, const std::string& binding)
 {
     Impl& impl = *_impl;
@@ -260,8 +259,8 @@ bool ProgressScene::load(const std::string& model, const std::string& tasks, con
         OSG_WARN << "Progress: no model \"" << model << "\"" << std::endl;
         return false;
     }
-    const std::string taskList = jsonDocument(tasks);
-    const std::string bindingDocument = jsonDocument(binding);
+    const std::string taskList = readDocument(tasks);
+    const std::string bindingDocument = readDocument(binding);
 
     // The earlier control goes first, so the new one styles the model from its own look; should
     // the new one be rejected, the earlier one comes back as it was and the answer is still false,
@@ -297,7 +296,7 @@ bool ProgressScene::loadTasks(const std::string& tasks, int flags)
     osg::ref_ptr<ProgressControl> control = _impl->control;
     if (!control)
         return false;
-    const std::string taskList = jsonDocument(tasks);
+    const std::string taskList = readDocument(tasks);
     std::lock_guard<std::recursive_mutex> lock(control->mutex);
     if (!control->loadTasks(taskList, flags))
         return false;

@@ -34,6 +34,10 @@ public:
     ProgressScene(const ProgressScene&) = delete;
     ProgressScene& operator=(const ProgressScene&) = delete;
 
+    /// A JSON document given as text (taken as it is) or by the path or URL of a file holding it; ""
+    /// when the file cannot be read. Touches no scene, so it may run without the scene lock.
+    static std::string readDocument(const std::string& textOrLocation);
+
     /// See osgMainApp::loadProgressControl.
     bool load(const std::string& model, const std::string& tasks, const std::string& binding);
     /// See osgMainApp::loadProgressControlTasks.

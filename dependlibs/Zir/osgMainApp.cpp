@@ -450,14 +450,18 @@ void osgMainApp::switchModelSelector(bool on)
 
 bool osgMainApp::loadProgressControl(const std::string& model, const std::string& tasks, const std::string& binding)
 {
+    // Documents named by path or URL are read before taking the scene lock: a download must not stop the frames.
+    const std::string taskList = ProgressScene::readDocument(tasks);
+    const std::string bindingDocument = ProgressScene::readDocument(binding);
     SceneLock::Guard guard = viewer->sceneLock().acquire();
-    return _impl->progress->load(model, tasks, binding);
+    return _impl->progress->load(model, taskList, bindingDocument);
 }
 
 bool osgMainApp::loadProgressControlTasks(const std::string& tasks, int flags)
 {
+    const std::string taskList = ProgressScene::readDocument(tasks);
     SceneLock::Guard guard = viewer->sceneLock().acquire();
-    return _impl->progress->loadTasks(tasks, flags);
+    return _impl->progress->loadTasks(taskList, flags);
 }
 
 ProgressControl* osgMainApp::getProgressControl()

@@ -5,9 +5,9 @@
 
 #include <SolvoEarthKits/progress/ProgressControl.h>
 
-#include <osg/Geode>
+#include "veltra-demo/DemoBuilding.h"
+
 #include <osg/Image>
-#include <osg/ShapeDrawable>
 #include <osgDB/WriteFile>
 
 #include <X11/Xlib.h>
@@ -16,8 +16,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cstdio>
-#include <ctime>
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -29,7 +27,6 @@ const char* const kUsage =
     "usage: veltra-view [model] [--tasks T --binding B] [--play] [--frames N] [--screenshot out.png]";
 const unsigned kWidth = 1024;
 const unsigned kHeight = 768;
-const int kStoreys = 3;
 
 struct Options
 {
@@ -77,104 +74,6 @@ bool parse(int argc, char** argv, Options& options)
     return options.tasks.empty() == options.binding.empty();
 }
 
-// The geode names carry the element ids the binding refers to ("Slab [101]").
-void addPart(osg::Group& storey, const std::string& kind, int id, const osg::Vec3& centre, const osg::Vec3& size,
-             const osg::Vec4& colour)
-{
-    osg::ref_ptr<osg::ShapeDrawable> box = new osg::ShapeDrawable(new osg::Box(centre, size.x(), size.y(), size.z()));
-    box->setColor(colour);
-    osg::ref_ptr<osg::Geode> geode = new osg::Geode;
-    geode->setName(kind + " [" + std::to_string(id) + "]");
-    geode->addDrawable(box.get());
-    storey.addChild(geode.get());
-}
-
-int slabId(int storey)
-{
-    return storey * 100 + 1;
-}
-int columnId(int storey, int i)
-{
-    return storey * 100 + 10 + i;
-}
-int wallId(int storey, int i)
-{
-    return storey * 100 + 20 + i;
-}
-
-// A few storeys of a 10 m square frame: a slab, four columns and two walls each.
-osg::ref_ptr<osg::Group> demoBuilding()
-{
-    osg::ref_ptr<osg::Group> building = new osg::Group;
-    building->setName("Demo building");
-    for (int s = 1; s <= kStoreys; ++s)
-    {
-        osg::ref_ptr<osg::Group> storey = new osg::Group;
-        storey->setName("Storey " + std::to_string(s));
-        const float z = (s - 1) * 3.0f;
-        addPart(*storey, "Slab", slabId(s), osg::Vec3(0, 0, z + 0.1f), osg::Vec3(10, 10, 0.2f),
-                osg::Vec4(0.75f, 0.75f, 0.75f, 1));
-        for (int i = 0; i < 4; ++i)
-        {
-            const osg::Vec3 corner((i & 1) ? 4.7f : -4.7f, (i & 2) ? 4.7f : -4.7f, z + 1.6f);
-            addPart(*storey, "Column", columnId(s, i), corner, osg::Vec3(0.4f, 0.4f, 2.8f),
-                    osg::Vec4(0.9f, 0.9f, 0.85f, 1));
-        }
-        addPart(*storey, "Wall", wallId(s, 0), osg::Vec3(0, 4.85f, z + 1.6f), osg::Vec3(9, 0.2f, 2.8f),
-                osg::Vec4(0.85f, 0.7f, 0.55f, 1));
-        addPart(*storey, "Wall", wallId(s, 1), osg::Vec3(-4.85f, 0, z + 1.6f), osg::Vec3(0.2f, 9, 2.8f),
-                osg::Vec4(0.85f, 0.7f, 0.55f, 1));
-        building->addChild(storey.get());
-    }
-    return building;
-}
-
-// "YYYY-MM-DD", `days` after 1 March 2024.
-std::string demoDate(int days)
-{
-    std::tm date{};
-    date.tm_year = 124;
-    date.tm_mon = 2;
-    date.tm_mday = 1 + days;
-    date.tm_hour = 12;
-    std::mktime(&date);
-    char text[16];
-    std::strftime(text, sizeof text, "%Y-%m-%d", &date);
-    return text;
-}
-
-// Slab, columns, walls storey by storey, ten days each; the second storey runs late and the
-// third early, so that all three tints appear.
-void demoSchedule(std::string& tasks, std::string& binding)
-{
-    tasks = "[";
-    binding = "{";
-    const char* names[] = {"Slab", "Columns", "Walls"};
-    for (int s = 1; s <= kStoreys; ++s)
-    {
-        const int shift = s == 2 ? 4 : s == 3 ? -3 : 0;
-        for (int step = 0; step < 3; ++step)
-        {
-            const std::string wbs = std::to_string(s) + "." + std::to_string(step + 1);
-            const int start = ((s - 1) * 3 + step) * 10;
-            tasks += std::string(tasks.size() > 1 ? "," : "") + "{\"wbs\":\"" + wbs + "\",\"name\":\"" + names[step] +
-                     " " + std::to_string(s) + "\",\"startP\":\"" + demoDate(start) + "\",\"finishP\":\"" +
-                     demoDate(start + 9) + "\",\"startA\":\"" + demoDate(start + shift) + "\",\"finishA\":\"" +
-                     demoDate(start + 9 + shift) + "\"}";
-            std::string ids;
-            if (step == 0)
-                ids = std::to_string(slabId(s));
-            for (int i = 0; step == 1 && i < 4; ++i)
-                ids += (i ? "," : "") + std::to_string(columnId(s, i));
-            for (int i = 0; step == 2 && i < 2; ++i)
-                ids += (i ? "," : "") + std::to_string(wallId(s, i));
-            binding += std::string(binding.size() > 1 ? "," : "") + "\"" + wbs + "\":[" + ids + "]";
-        }
-    }
-    tasks += "]";
-    binding += "}";
-}
-
 // Reads the window's colour buffer at the end of a frame, once armed.
 struct Capture : public osg::Camera::DrawCallback
 {
@@ -207,14 +106,18 @@ int main(int argc, char** argv)
     if (options.model.empty())
     {
         demoFile = std::filesystem::temp_directory_path() / ("veltra-demo-" + std::to_string(getpid()) + ".osgt");
-        if (!osgDB::writeNodeFile(*demoBuilding(), demoFile.string()))
+        const veltra::demo::DemoBuilding demo;
+        if (!osgDB::writeNodeFile(*demo.model(), demoFile.string()))
         {
             std::cerr << "veltra-view: cannot write the demo building to " << demoFile << std::endl;
             return 1;
         }
         options.model = demoFile.string();
         if (options.play && options.tasks.empty())
-            demoSchedule(options.tasks, options.binding);
+        {
+            options.tasks = demo.tasksJson();
+            options.binding = demo.bindingJson();
+        }
     }
     struct RemoveDemo
     {

@@ -1,0 +1,10 @@
+veltra_add_test_suite(VeltraHostBrowserTests
+    SOURCES
+        ${CMAKE_CURRENT_SOURCE_DIR}/BrowserHostFunctionsTest.cpp
+        ${CMAKE_CURRENT_SOURCE_DIR}/BrowserPluginThreadsTest.cpp
+    LIBRARIES VeltraHostBrowser)
+# The plug-in tests load both plug-in libraries through their exports, as the host program does.
+target_compile_definitions(VeltraHostBrowserTests PRIVATE
+    VELTRA_TEST_PLUGIN_LIBRARY="$<TARGET_FILE:npveltra_test>"
+    VELTRA_PLUGIN_LIBRARY="$<TARGET_FILE:npveltra>")
+add_dependencies(VeltraHostBrowserTests npveltra_test npveltra)

@@ -1,0 +1,11 @@
+#pragma once
+
+namespace veltra::demo {
+
+// The demo page's files, taken from page/ when the build is configured so that the site
+// program needs nothing beside itself.
+const char* demoIndexHtml();
+const char* demoStyleSheet();
+const char* demoScript();
+
+} // namespace veltra::demo

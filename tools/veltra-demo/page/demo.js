@@ -1,0 +1,217 @@
+// The demo page's controls: each one calls a method of the viewer element and logs the outcome.
+"use strict";
+
+var plugin = null;
+var MAX_LOG_LINES = 300;
+
+// The site's files, addressed next to this page so the viewer fetches them from the same server.
+function siteUrl(name) {
+  return new URL(name, location.href).href;
+}
+
+var modelUrl = siteUrl("building.osgt");
+
+function log(text) {
+  var area = document.getElementById("log");
+  if (!area) {
+    return;
+  }
+  var stamp = new Date().toTimeString().slice(0, 8);
+  var lines = area.textContent ? area.textContent.split("\n") : [];
+  lines.push(stamp + "  " + text);
+  if (lines.length > MAX_LOG_LINES) {
+    lines = lines.slice(lines.length - MAX_LOG_LINES);
+  }
+  area.textContent = lines.join("\n");
+  area.scrollTop = area.scrollHeight;
+}
+
+// Runs one call on the viewer and logs its result, or why it could not run.
+function call(label, action) {
+  if (!plugin) {
+    log(label + ": the viewer is not ready yet");
+    return undefined;
+  }
+  try {
+    var result = action(plugin);
+    log(label + (result === undefined ? "" : " -> " + JSON.stringify(result)));
+    return result;
+  } catch (error) {
+    log(label + " failed: " + (error && error.message ? error.message : error));
+    return undefined;
+  }
+}
+
+function field(id) {
+  return document.getElementById(id);
+}
+
+function on(id, eventName, handler) {
+  var element = field(id);
+  if (element) {
+    element.addEventListener(eventName, handler);
+  }
+}
+
+// Called by the viewer element once it is ready.
+function pluginLoaded(element) {
+  plugin = element || field("plugin");
+  log("viewer ready, version " + plugin.version);
+  try {
+    plugin.addEventListener("dateChanged", function (today, planCurrent, actualCurrent) {
+      log("ondateChanged " + today + "  plan: [" + planCurrent + "]  actual: [" + actualCurrent + "]");
+      field("today").value = today;
+    });
+  } catch (error) {
+    log("cannot listen to dateChanged: " + error.message);
+  }
+}
+
+// Reports the viewer sends by calling page functions; their names are fixed by the viewer.
+function getAttr(id) {
+  log("getAttr: part " + id);
+}
+
+function modelPsotion(text) {
+  log("modelPsotion: " + text);
+}
+
+function changepostion(lon, lat, level) {
+  log("changepostion: " + lon + ", " + lat + ", level " + level);
+}
+
+function wireModel() {
+  on("load-model", "click", function () {
+    call("loadfile", function (p) { return p.loadfile(modelUrl); });
+  });
+  on("load-schedule", "click", function () {
+    call("loadProgressControl", function (p) {
+      return p.loadProgressControl(modelUrl, encodeURIComponent(siteUrl("tasks.json")),
+                                   encodeURIComponent(siteUrl("binding.json")));
+    });
+  });
+  on("home", "click", function () {
+    call("home", function (p) { return p.home(); });
+  });
+}
+
+function wirePlayback() {
+  on("play", "click", function () {
+    call("startProgressControl", function (p) { return p.startProgressControl(); });
+  });
+  on("pause", "click", function () {
+    call("pauseProgressControl(true)", function (p) { return p.pauseProgressControl(true); });
+  });
+  on("resume", "click", function () {
+    call("pauseProgressControl(false)", function (p) { return p.pauseProgressControl(false); });
+  });
+  on("stop", "click", function () {
+    call("stopProgressControl", function (p) { return p.stopProgressControl(); });
+  });
+  on("state", "click", function () {
+    call("getProgressControlState", function (p) { return p.getProgressControlState(); });
+    call("getProgressControlMode", function (p) { return p.getProgressControlMode(); });
+    call("getProgressControlSpeed", function (p) { return p.getProgressControlSpeed(); });
+    call("getProgressControlLoop", function (p) { return p.getProgressControlLoop(); });
+  });
+  on("mode", "change", function () {
+    var mode = Number(field("mode").value);
+    call("setProgressControlMode(" + mode + ")", function (p) { return p.setProgressControlMode(mode); });
+  });
+  on("set-speed", "click", function () {
+    var speed = Number(field("speed").value);
+    call("setProgressControlSpeed(" + speed + ")", function (p) { return p.setProgressControlSpeed(speed); });
+  });
+  on("loop", "change", function () {
+    var loop = field("loop").checked;
+    call("setProgressControlLoop(" + loop + ")", function (p) { return p.setProgressControlLoop(loop); });
+  });
+}
+
+function wireDates() {
+  on("get-today", "click", function () {
+    var today = call("getProgressControlToday", function (p) { return p.getProgressControlToday(); });
+    if (typeof today === "string") {
+      field("today").value = today;
+    }
+  });
+  on("set-today", "click", function () {
+    var today = field("today").value.trim();
+    call("setProgressControlToday(" + today + ")", function (p) { return p.setProgressControlToday(today); });
+  });
+  on("get-range", "click", function () {
+    var range = call("getProgressControlRange", function (p) { return p.getProgressControlRange(); });
+    if (typeof range === "string") {
+      var parts = range.split(",");
+      field("range-start").value = parts[0] || "";
+      field("range-end").value = parts[1] || "";
+    }
+  });
+  on("set-range", "click", function () {
+    var start = field("range-start").value.trim();
+    var end = field("range-end").value.trim();
+    call("setProgressControlRange(" + start + ", " + end + ")",
+         function (p) { return p.setProgressControlRange(start, end); });
+  });
+}
+
+function wireLook() {
+  on("alpha", "change", function () {
+    var alpha = Number(field("alpha").value);
+    field("alpha-value").textContent = String(alpha);
+    call("setProgressControlAllAlpha(" + alpha + ")", function (p) { return p.setProgressControlAllAlpha(alpha); });
+  });
+  on("show", "click", function () { showParts(true); });
+  on("hide", "click", function () { showParts(false); });
+  on("add-sky", "click", function () {
+    var path = field("sky").value.trim();
+    call("addSkyBox(" + path + ")", function (p) { return p.addSkyBox(path); });
+  });
+  on("add-background", "click", function () {
+    var path = field("background").value.trim();
+    call("addbackground(" + path + ")", function (p) { return p.addbackground(path); });
+  });
+}
+
+// The viewer URL-decodes both names, so the pattern goes encoded.
+function showParts(visible) {
+  var pattern = field("pattern").value;
+  call("setModelVisible(Building, " + visible + ", " + pattern + ")", function (p) {
+    return p.setModelVisible("Building", visible, encodeURIComponent(pattern));
+  });
+}
+
+function wireSelection() {
+  on("selector", "change", function () {
+    var active = field("selector").checked;
+    call("switchModelSelector(" + active + ")", function (p) { return p.switchModelSelector(active); });
+  });
+  on("get-selection", "click", function () {
+    var ids = call("getModelSelects", function (p) { return p.getModelSelects(); });
+    var list = field("selection");
+    list.textContent = "";
+    if (typeof ids === "string" && ids !== "") {
+      ids.split(",").forEach(function (id) {
+        var item = document.createElement("li");
+        item.textContent = id;
+        list.appendChild(item);
+      });
+    }
+  });
+  on("clear-selection", "click", function () {
+    call("clearModelSelector", function (p) { return p.clearModelSelector(); });
+    field("selection").textContent = "";
+  });
+}
+
+document.addEventListener("DOMContentLoaded", function () {
+  field("sky").value = siteUrl("sky/");
+  field("background").value = siteUrl("background.png");
+  wireModel();
+  wirePlayback();
+  wireDates();
+  wireLook();
+  wireSelection();
+  on("clear-log", "click", function () { field("log").textContent = ""; });
+  log("page ready; waiting for the viewer");
+});

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "capture/PictureEncoder.h"
+#include "capture/XTypes.h"
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace veltra::host {
+
+/// Follows what is drawn into one window (usually a HostWindow, children included) and reads its
+/// picture back from the window's off-screen pixmap.
+///
+/// Damage is reported once per change: the server sends one DamageNotify when the window's
+/// damage goes from empty to non-empty, and grabbing empties it again. Those events arrive on the
+/// shared connection. The host's event pump should pass every event it reads to handle() of each
+/// picture; changed() also takes this picture's events straight off the queue, so a picture
+/// works without the pump too and its events never pile up. One picture per window: two on the
+/// same window would take each other's events.
+///
+/// Same thread rules as HostWindow: every call on the thread that owns the display connection.
+class WindowPicture
+{
+public:
+    /// Throws CaptureError when the server lacks Damage or Composite or refuses the window.
+    WindowPicture(Display* display, XResourceId window);
+    ~WindowPicture();
+    WindowPicture(const WindowPicture&) = delete;
+    WindowPicture& operator=(const WindowPicture&) = delete;
+
+    /// True when `event` was this picture's damage report (the caller may drop it then).
+    bool handle(const XEvent& event);
+    /// Whether something was drawn since the last grab; before the first grab, always true.
+    bool changed();
+
+    /// Reads the picture now and starts a new round of change tracking. Throws CaptureError when
+    /// the window is gone, not mapped, or not of a true-colour visual.
+    RgbPicture grab();
+    /// grab() and encode, whether or not anything changed.
+    std::vector<std::uint8_t> encode(PictureFormat format, int quality = 80);
+    /// Nothing when nothing changed since the last grab.
+    std::optional<std::vector<std::uint8_t>> encodeIfChanged(PictureFormat format, int quality = 80);
+
+private:
+    void takeQueuedReports();
+
+    Display* _display;
+    XResourceId _window;
+    XResourceId _damage = 0;
+    int _damageEventBase = 0;
+    bool _changed = true;
+};
+
+} // namespace veltra::host
