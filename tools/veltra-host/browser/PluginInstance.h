@@ -59,6 +59,9 @@ public:
     bool handleEvent(const XEvent& event);
     /// The instance's scripting object; null when it has none.
     ObjectRef scriptableObject();
+    /// The instance's way to its page: page values handed to the plug-in on this instance's
+    /// behalf become proxies bound to it.
+    const std::shared_ptr<PageLink>& pageLink() const { return _page; }
 
     /// Takes the window away, then NPP_Destroy; the page is cut off after that. Calling it again
     /// does nothing.

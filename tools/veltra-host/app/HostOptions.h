@@ -1,0 +1,41 @@
+#pragma once
+
+#include "capture/PictureEncoder.h"
+
+#include <chrono>
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace veltra::host {
+
+struct HostOptions
+{
+    /// Static files are served from here; empty serves none.
+    std::filesystem::path site;
+    std::string address = "127.0.0.1";
+    unsigned short port = 8470; // 0 picks a free one
+    /// The name pages use to reach the host when it listens on another address than loopback.
+    std::string publicHost;
+    /// The plug-in library to load.
+    std::string plugin;
+    /// The X display instances draw on; empty means $DISPLAY, or a private Xvfb when that is unset.
+    std::string display;
+    PictureFormat pictureFormat = PictureFormat::Jpeg;
+    int pictureQuality = 85;
+    std::size_t maxInstancesPerPage = 8;
+    std::chrono::milliseconds answerLimit{30000};
+    /// How often changed pictures are looked for.
+    std::chrono::milliseconds picturePeriod{15};
+};
+
+/// The program's arguments as options, starting from `defaults`. Throws std::invalid_argument
+/// naming the bad argument; sets `help` when --help was asked for.
+HostOptions parseHostOptions(const std::vector<std::string>& args, HostOptions defaults, bool& help);
+
+/// The usage text.
+std::string hostUsage();
+
+} // namespace veltra::host

@@ -1,0 +1,82 @@
+// veltra-host: serves a site whose pages embed the Veltra plug-in, and plays the browser's side of
+// the plug-in interface for them.
+#include "app/HostApp.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+
+namespace {
+
+/// The build's bin folder, where the program lies next to ../site and ../lib.
+std::filesystem::path programFolder()
+{
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::filesystem::current_path() : self.parent_path();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    using namespace veltra::host;
+
+    // Signals are taken by sigwait below; threads started from here on inherit the mask.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    // A page that goes away mid-write must not end the host.
+    signal(SIGPIPE, SIG_IGN);
+
+    const std::filesystem::path bin = programFolder();
+    HostOptions defaults;
+    defaults.site = bin.parent_path() / "site";
+    defaults.plugin = (bin.parent_path() / "lib" / "npveltra.so").string();
+
+    HostOptions options;
+    try
+    {
+        bool help = false;
+        options = parseHostOptions(std::vector<std::string>(argv + 1, argv + argc), defaults, help);
+        if (help)
+        {
+            std::fputs(hostUsage().c_str(), stdout);
+            return 0;
+        }
+    }
+    catch (const std::exception& error)
+    {
+        std::fprintf(stderr, "veltra-host: %s\n%s", error.what(), hostUsage().c_str());
+        return 2;
+    }
+
+    try
+    {
+        HostApp app(options);
+        std::printf("veltra-host: drawing on X display %s%s\n", app.displayName().c_str(),
+                    app.ownsDisplay() ? " (a private Xvfb)" : "");
+        std::printf("veltra-host: serving %s\n", options.site.string().c_str());
+        std::printf("veltra-host: open %s in a browser; Ctrl+C stops\n", app.address().c_str());
+        std::fflush(stdout);
+
+        int caught = 0;
+        sigwait(&stopSignals, &caught);
+        std::printf("veltra-host: stopping\n");
+        std::fflush(stdout);
+        app.shutdown();
+    }
+    catch (const std::exception& error)
+    {
+        std::fprintf(stderr, "veltra-host: %s\n", error.what());
+        return 1;
+    }
+    return 0;
+}
