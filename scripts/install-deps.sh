@@ -1,7 +1,13 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages Veltra builds and tests with; installs only what is missing.
+# Installs the Debian 12 packages Veltra builds and runs with; installs only what is missing.
+# With --tests it also installs what the end-to-end tests drive: Debian's Chromium, Node.js when
+# there is none, and playwright-core from npm (into tests/e2e/node_modules, pinned by its lock file).
 # Runs as root, or through sudo when started by another user.
 set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+with_tests=false
+[ "${1:-}" = "--tests" ] && with_tests=true
 
 packages=(
     build-essential cmake pkg-config git
@@ -11,10 +17,16 @@ packages=(
     libgdal-dev
     libx11-dev libgl1-mesa-dev libgl1-mesa-dri  # X11 windows and Mesa's software OpenGL
     libxcomposite-dev libxdamage-dev libxext-dev  # the host's window pictures: redirection, damage, shared memory
-    xvfb xauth                                # virtual X server for rendering tests
+    xvfb xauth                                # virtual X server: the host's display when there is none, and the rendering tests'
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     fonts-wqy-microhei                        # a CJK font for Chinese labels
 )
+if $with_tests; then
+    packages+=(chromium)
+    # A Node.js of the machine's own (outside dpkg) is kept; Debian's comes only when there is none.
+    command -v node > /dev/null || packages+=(nodejs)
+    command -v npm > /dev/null || packages+=(npm)
+fi
 
 missing=()
 for pkg in "${packages[@]}"; do
@@ -25,15 +37,21 @@ done
 
 if [ ${#missing[@]} -eq 0 ]; then
     echo "install-deps: all ${#packages[@]} packages present"
-    exit 0
+else
+    sudo=()
+    if [ "$(id -u)" -ne 0 ]; then
+        sudo=(sudo)
+    fi
+    echo "install-deps: installing ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    "${sudo[@]}" apt-get update -qq
+    "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-sudo=()
-if [ "$(id -u)" -ne 0 ]; then
-    sudo=(sudo)
+if $with_tests; then
+    e2e="$root/tests/e2e"
+    if [ ! -d "$e2e/node_modules/playwright-core" ] || [ "$e2e/package-lock.json" -nt "$e2e/node_modules/.package-lock.json" ]; then
+        echo "install-deps: installing playwright-core for the end-to-end tests"
+        (cd "$e2e" && npm ci --no-audit --no-fund --loglevel=error)
+    fi
 fi
-
-echo "install-deps: installing ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-"${sudo[@]}" apt-get update -qq
-"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -27,7 +27,7 @@ run_tests() {
     ctest --test-dir "$dir" --output-on-failure -j "$jobs" "$@"
 }
 
-"$root/scripts/install-deps.sh"
+"$root/scripts/install-deps.sh" --tests
 
 echo "== build and all tests"
 build "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo

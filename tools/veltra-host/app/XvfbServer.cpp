@@ -30,6 +30,10 @@ XvfbServer::XvfbServer(const std::string& screen)
         ::prctl(PR_SET_PDEATHSIG, SIGTERM);
         if (::getppid() != parent)
             ::_exit(1);
+        // The owner may block its stop signals to wait for them; the server must still hear them.
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
         ::close(fds[0]);
         const int devNull = ::open("/dev/null", O_RDWR);
         ::dup2(devNull, STDIN_FILENO);

@@ -60,6 +60,8 @@ void deallocate(NPObject* object)
 {
     std::unique_ptr<PageObjectProxy> self(proxy(object));
     std::shared_ptr<PageLink> page = std::move(self->page);
+    if (page)
+        page->forgetProxy(self->handle, object);
     if (!page || !page->attached())
         return;
     if (PageScript* script = page->script())
@@ -146,8 +148,42 @@ NPClass g_proxyClass = {NP_CLASS_STRUCT_VERSION,
 
 } // namespace
 
+NPObject* PageLink::proxyFor(PageHandle handle) const
+{
+    std::lock_guard<std::mutex> guard(_proxiesLock);
+    auto found = _proxies.find(handle);
+    return found == _proxies.end() ? nullptr : found->second;
+}
+
+void PageLink::rememberProxy(PageHandle handle, NPObject* proxy)
+{
+    std::lock_guard<std::mutex> guard(_proxiesLock);
+    _proxies[handle] = proxy;
+}
+
+void PageLink::forgetProxy(PageHandle handle, const NPObject* proxy)
+{
+    std::lock_guard<std::mutex> guard(_proxiesLock);
+    auto found = _proxies.find(handle);
+    if (found != _proxies.end() && found->second == proxy)
+        _proxies.erase(found);
+}
+
 NPObject* makePageObjectProxy(HostFunctions& host, NPP npp, const std::shared_ptr<PageLink>& page, PageHandle handle)
 {
+    // Proxies are made on the browser thread, where the plug-in also drops its last references, so
+    // one found here is still alive.
+    if (NPObject* existing = page ? page->proxyFor(handle) : nullptr)
+    {
+        if (host.isLiveObject(existing) && existing->referenceCount > 0)
+        {
+            host.retainObject(existing);
+            // The page handed over one reference with the handle; the proxy already holds one.
+            if (PageScript* script = page->script())
+                script->release(handle);
+            return existing;
+        }
+    }
     NPObject* object = host.createObject(npp, &g_proxyClass);
     if (!object)
     {
@@ -157,6 +193,8 @@ NPObject* makePageObjectProxy(HostFunctions& host, NPP npp, const std::shared_pt
     }
     proxy(object)->page = page;
     proxy(object)->handle = handle;
+    if (page)
+        page->rememberProxy(handle, object);
     return object;
 }
 

@@ -6,7 +6,9 @@
 #include <npruntime.h>
 
 #include <atomic>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 namespace veltra::host {
@@ -27,8 +29,16 @@ public:
     bool attached() const { return _script.load() != nullptr; }
     void detach() { _script = nullptr; }
 
+    /// The live proxy standing for `handle`, if any: a page object keeps one identity in the
+    /// plug-in, as in a browser, so a handler removed is the handler that was added.
+    NPObject* proxyFor(PageHandle handle) const;
+    void rememberProxy(PageHandle handle, NPObject* proxy);
+    void forgetProxy(PageHandle handle, const NPObject* proxy);
+
 private:
     std::atomic<PageScript*> _script;
+    mutable std::mutex _proxiesLock; // guards _proxies; proxies may be freed off the browser thread
+    std::map<PageHandle, NPObject*> _proxies;
     BrowserLoop& _loop;
     NPP _npp;
 };

@@ -1,0 +1,87 @@
+// Several elements and several pages at once: pictures that stay apart, instances that go with
+// their page, and a bound on the elements one page may start.
+import { test, before, after } from "node:test";
+import assert from "node:assert/strict";
+import { missingPieces, launchBrowser, startHost, openPage, siteWith, waitFor, canvasPixels, pixelAt } from "./support.mjs";
+
+const missing = missingPieces();
+
+const twoElements = `<!DOCTYPE html>
+<html><head><meta charset="utf-8"><title>two viewers</title>
+<script>
+window.ready = [];
+function loadedA(element) { window.ready.push("A"); }
+function loadedB(element) { window.ready.push("B"); }
+</script>
+<script src="/veltra.js"></script></head>
+<body>
+<object id="a" type="application/x-veltra" width="320" height="240"><param name="onload" value="loadedA"></object>
+<object id="b" type="application/x-veltra" width="320" height="240"><param name="onload" value="loadedB"></object>
+<object id="c" type="application/x-veltra" width="200" height="100"></object>
+</body></html>`;
+
+let site;
+let host;
+let browser;
+
+before(async () => {
+  if (missing) return;
+  site = siteWith({ "two.html": twoElements });
+  host = await startHost(site.folder, ["--max-instances", "2"]);
+  browser = await launchBrowser();
+});
+
+after(async () => {
+  await browser?.close();
+  await host?.stop();
+  site?.remove();
+});
+
+function modelPixels(pixels) {
+  let count = 0;
+  for (let y = 0; y < pixels.height; y += 2) {
+    for (let x = 0; x < pixels.width; x += 2) {
+      const [r, g, b] = pixelAt(pixels, x, y);
+      if (Math.abs(r - 0x33) + Math.abs(g - 0x33) + Math.abs(b - 0x66) > 60) count++;
+    }
+  }
+  return count;
+}
+
+test("two elements on one page keep their own pictures; a third is refused by the page limit", { skip: missing || false }, async () => {
+  const { page, console } = await openPage(browser, host, "two.html");
+  await page.waitForFunction(() => window.ready.length === 2, null, { timeout: 30000 });
+  assert.deepEqual((await page.evaluate(() => window.ready)).sort(), ["A", "B"]);
+
+  // The third element hears why it did not start.
+  await waitFor(() => console.find((line) => /Too many plug-in elements on one page \(at most 2\)/.test(line)), 10000,
+    () => `no refusal in the console:\n${console.join("\n")}`);
+
+  await page.evaluate(() => document.getElementById("a").loadfile(new URL("building.osgt", location.href).href));
+  await waitFor(async () => modelPixels(await canvasPixels(page, "#a")) > 200, 20000, "no model on the first element");
+  // The second element's window lies exactly where the first's does, off screen; it still shows
+  // only its own empty scene.
+  await page.waitForTimeout(500);
+  assert.equal(modelPixels(await canvasPixels(page, "#b")), 0, "the second element shows nothing of the first's model");
+  const b = await canvasPixels(page, "#b");
+  assert.deepEqual(pixelAt(b, 160, 120), pixelAt(b, 10, 10), "the second element shows its plain background");
+  await page.close();
+});
+
+test("closing a page destroys its instances; other pages go on", { skip: missing || false }, async () => {
+  const first = await openPage(browser, host, "index.html");
+  await first.page.waitForFunction(() => /viewer ready/.test(document.getElementById("log").textContent), null,
+    { timeout: 30000 });
+  const second = await openPage(browser, host, "two.html");
+  await second.page.waitForFunction(() => window.ready.length === 2, null, { timeout: 30000 });
+
+  const before = host.lines.length;
+  await second.page.close();
+  const closed = await host.waitForLine(/page \d+ closed; \d+ instances alive/, 20000, before);
+  assert.match(closed, /closed; 1 instances alive$/, "only the first page's element is left");
+
+  assert.equal(await first.page.evaluate(() => plugin.version), "1.0.0.0", "the other page still drives its viewer");
+  const count = host.lines.length;
+  await first.page.close();
+  assert.match(await host.waitForLine(/closed; \d+ instances alive$/, 20000, count), /closed; 0 instances alive$/);
+});

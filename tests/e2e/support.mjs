@@ -1,0 +1,115 @@
+// Starts veltra-host on a free port and Debian's Chromium (headless, kept off the network) for the
+// end-to-end tests, and offers the checks they share.
+import { spawn } from "node:child_process";
+import { existsSync, cpSync, mkdtempSync, rmSync, writeFileSync } from "node:fs";
+import { tmpdir } from "node:os";
+import { dirname, join, resolve } from "node:path";
+import { fileURLToPath } from "node:url";
+
+const here = dirname(fileURLToPath(import.meta.url));
+export const buildDir = resolve(process.env.VELTRA_BUILD_DIR || join(here, "../../build"));
+export const hostProgram = join(buildDir, "bin/veltra-host");
+export const demoSite = join(buildDir, "site");
+export const chromiumPath = process.env.VELTRA_CHROMIUM || "/usr/bin/chromium";
+
+/// Why the tests cannot run here, or null.
+export function missingPieces() {
+  if (!existsSync(chromiumPath)) return `no Chromium at ${chromiumPath} (Debian package chromium)`;
+  if (!existsSync(join(here, "node_modules/playwright-core"))) return "playwright-core is not installed (npm ci in tests/e2e)";
+  if (!existsSync(hostProgram)) return `no ${hostProgram}: build first`;
+  if (!existsSync(join(demoSite, "index.html"))) return `no demo site in ${demoSite}: build first`;
+  return null;
+}
+
+export async function launchBrowser() {
+  const { chromium } = await import("playwright-core");
+  return chromium.launch({
+    executablePath: chromiumPath,
+    headless: true,
+    args: [
+      "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run", "--disable-background-networking",
+      "--disable-component-update", "--disable-sync", "--disable-default-apps", "--disable-extensions",
+    ],
+  });
+}
+
+/// A copy of the demo site with extra pages, in a folder removed by `remove()`.
+export function siteWith(pages = {}) {
+  const folder = mkdtempSync(join(tmpdir(), "veltra-e2e-site-"));
+  cpSync(demoSite, folder, { recursive: true });
+  for (const [name, text] of Object.entries(pages)) writeFileSync(join(folder, name), text);
+  return { folder, remove: () => rmSync(folder, { recursive: true, force: true }) };
+}
+
+/// veltra-host serving `site`; resolves once it prints its address.
+export function startHost(site, extraArgs = []) {
+  const child = spawn(hostProgram, ["--port", "0", "--site", site, ...extraArgs], {
+    stdio: ["ignore", "pipe", "pipe"],
+    env: { ...process.env, LP_NUM_THREADS: "0" },
+  });
+  const host = { child, lines: [], errors: "", address: null, exited: null };
+  child.stderr.on("data", (chunk) => { host.errors += chunk; });
+  child.on("exit", (code, signal) => { host.exited = { code, signal }; });
+  // The first line matching `pattern` at or after line number `from`.
+  host.waitForLine = (pattern, ms = 20000, from = 0) => waitFor(() => host.lines.slice(from).find((line) => pattern.test(line)), ms,
+    () => `no line matching ${pattern} from veltra-host:\n${host.lines.join("\n")}\n${host.errors}`);
+  host.stop = async () => {
+    if (host.exited) return host.exited;
+    child.kill("SIGTERM");
+    await waitFor(() => host.exited, 30000, () => "veltra-host did not stop within 30 s");
+    return host.exited;
+  };
+  let pending = "";
+  child.stdout.on("data", (chunk) => {
+    pending += chunk;
+    const parts = pending.split("\n");
+    pending = parts.pop();
+    host.lines.push(...parts);
+  });
+  return host.waitForLine(/open (http:\/\/\S+) in a browser/).then((line) => {
+    host.address = line.match(/open (http:\/\/\S+) in a browser/)[1];
+    return host;
+  }, async (error) => { await host.stop(); throw error; });
+}
+
+export async function waitFor(check, ms, describe) {
+  const deadline = Date.now() + ms;
+  for (;;) {
+    const value = await check();
+    if (value) return value;
+    if (Date.now() > deadline) throw new Error(typeof describe === "function" ? describe() : describe || "timed out");
+    await new Promise((done) => setTimeout(done, 50));
+  }
+}
+
+/// Opens `path` of the host in a new page, collecting its console lines and script errors.
+export async function openPage(browser, host, path) {
+  const page = await browser.newPage();
+  const console = [];
+  const errors = [];
+  page.on("console", (message) => console.push(message.text()));
+  page.on("pageerror", (error) => errors.push(error.message));
+  await page.goto(host.address + path);
+  return { page, console, errors };
+}
+
+/// Resolves when the element `selector` has shown `count` pictures more than it had.
+export async function waitForPictures(page, selector, count = 1, ms = 20000) {
+  const start = await page.evaluate((s) => window.__veltraHost.pictures(document.querySelector(s)), selector);
+  await page.waitForFunction(([s, target]) => window.__veltraHost.pictures(document.querySelector(s)) >= target,
+    [selector, start + count], { timeout: ms });
+}
+
+/// The RGB pixels of the canvas inside `selector`, read from the page.
+export async function canvasPixels(page, selector) {
+  return page.evaluate((s) => {
+    const canvas = document.querySelector(s).querySelector("canvas");
+    const data = canvas.getContext("2d").getImageData(0, 0, canvas.width, canvas.height).data;
+    return { width: canvas.width, height: canvas.height, data: Array.from(data) };
+  }, selector);
+}
+
+export function pixelAt(pixels, x, y) {
+  const i = (y * pixels.width + x) * 4;
+  return [pixels.data[i], pixels.data[i + 1], pixels.data[i + 2]];
+}
