@@ -102,8 +102,10 @@ HostApp::Impl::Impl(HostOptions hostOptions) : options(std::move(hostOptions))
         xvfb = std::make_unique<XvfbServer>();
         displayName = xvfb->displayName();
     }
-    // The plug-in's viewer opens its own connection to the display it is given in DISPLAY.
-    ::setenv("DISPLAY", displayName.c_str(), 1);
+    // The plug-in's viewer opens its own connection to the display named in DISPLAY.
+    const char* current = std::getenv("DISPLAY");
+    if (!current || displayName != current)
+        ::setenv("DISPLAY", displayName.c_str(), 1);
     // Every use of the host's own connection happens on the browser thread.
     display = loop.runSync([this] { return XOpenDisplay(displayName.c_str()); });
     if (!display)

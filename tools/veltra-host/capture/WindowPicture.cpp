@@ -181,7 +181,13 @@ std::optional<std::vector<std::uint8_t>> WindowPicture::encodeIfChanged(PictureF
 {
     if (!changed())
         return std::nullopt;
-    return encode(format, quality);
+    RgbPicture picture = grab();
+    // A viewer that draws continuously damages its window with every frame, changed or not.
+    if (picture.width == _lastEncoded.width && picture.height == _lastEncoded.height && picture.rgb == _lastEncoded.rgb)
+        return std::nullopt;
+    std::vector<std::uint8_t> encoded = encodePicture(picture, format, quality);
+    _lastEncoded = std::move(picture);
+    return encoded;
 }
 
 } // namespace veltra::host

@@ -39,7 +39,8 @@ public:
     RgbPicture grab();
     /// grab() and encode, whether or not anything changed.
     std::vector<std::uint8_t> encode(PictureFormat format, int quality = 80);
-    /// Nothing when nothing changed since the last grab.
+    /// Nothing when nothing was drawn since the last grab, or when what was drawn looks exactly like
+    /// the picture this call encoded last.
     std::optional<std::vector<std::uint8_t>> encodeIfChanged(PictureFormat format, int quality = 80);
 
 private:
@@ -50,6 +51,7 @@ private:
     XResourceId _damage = 0;
     int _damageEventBase = 0;
     bool _changed = true;
+    RgbPicture _lastEncoded; // by encodeIfChanged
 };
 
 } // namespace veltra::host
