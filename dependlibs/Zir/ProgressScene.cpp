@@ -250,6 +250,12 @@ std::string ProgressScene::readDocument(const std::string& textOrLocation)
 
 bool ProgressScene::load(const std::string& model, const std::string& tasks, const std::string& binding)
 {
+    return loadDocuments(model, readDocument(tasks), readDocument(binding));
+}
+
+bool ProgressScene::loadDocuments(const std::string& model, const std::string& taskList,
+                                  const std::string& bindingDocument)
+{
     Impl& impl = *_impl;
     osg::Group* sceneRoot = sceneRootOf(*impl.root, model);
     if (!sceneRoot && impl.loader && !model.empty())
@@ -259,9 +265,6 @@ bool ProgressScene::load(const std::string& model, const std::string& tasks, con
         OSG_WARN << "Progress: no model \"" << model << "\"" << std::endl;
         return false;
     }
-    const std::string taskList = readDocument(tasks);
-    const std::string bindingDocument = readDocument(binding);
-
     // The earlier control goes first, so the new one styles the model from its own look; should
     // the new one be rejected, the earlier one comes back as it was and the answer is still false,
     // since the page asked for the new schedule.
@@ -293,10 +296,14 @@ bool ProgressScene::load(const std::string& model, const std::string& tasks, con
 
 bool ProgressScene::loadTasks(const std::string& tasks, int flags)
 {
+    return loadTaskDocument(readDocument(tasks), flags);
+}
+
+bool ProgressScene::loadTaskDocument(const std::string& taskList, int flags)
+{
     osg::ref_ptr<ProgressControl> control = _impl->control;
     if (!control)
         return false;
-    const std::string taskList = readDocument(tasks);
     std::lock_guard<std::recursive_mutex> lock(control->mutex);
     if (!control->loadTasks(taskList, flags))
         return false;

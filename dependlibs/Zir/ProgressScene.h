@@ -38,10 +38,14 @@ public:
     /// when the file cannot be read. Touches no scene, so it may run without the scene lock.
     static std::string readDocument(const std::string& textOrLocation);
 
-    /// See osgMainApp::loadProgressControl.
+    /// See osgMainApp::loadProgressControl; the documents are read with readDocument first.
     bool load(const std::string& model, const std::string& tasks, const std::string& binding);
-    /// See osgMainApp::loadProgressControlTasks.
+    /// The same with documents already read: their text is used as it is.
+    bool loadDocuments(const std::string& model, const std::string& taskList, const std::string& bindingDocument);
+    /// See osgMainApp::loadProgressControlTasks; the document is read with readDocument first.
     bool loadTasks(const std::string& tasks, int flags);
+    /// The same with the document already read.
+    bool loadTaskDocument(const std::string& taskList, int flags);
     /// The current control, or null.
     ProgressControl* control() const;
     /// Takes the control out of the scene (the model stays where it was) and removes the panels.

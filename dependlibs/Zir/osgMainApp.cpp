@@ -454,14 +454,14 @@ bool osgMainApp::loadProgressControl(const std::string& model, const std::string
     const std::string taskList = ProgressScene::readDocument(tasks);
     const std::string bindingDocument = ProgressScene::readDocument(binding);
     SceneLock::Guard guard = viewer->sceneLock().acquire();
-    return _impl->progress->load(model, taskList, bindingDocument);
+    return _impl->progress->loadDocuments(model, taskList, bindingDocument);
 }
 
 bool osgMainApp::loadProgressControlTasks(const std::string& tasks, int flags)
 {
     const std::string taskList = ProgressScene::readDocument(tasks);
     SceneLock::Guard guard = viewer->sceneLock().acquire();
-    return _impl->progress->loadTasks(taskList, flags);
+    return _impl->progress->loadTaskDocument(taskList, flags);
 }
 
 ProgressControl* osgMainApp::getProgressControl()

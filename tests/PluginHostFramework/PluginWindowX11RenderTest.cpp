@@ -15,6 +15,8 @@
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
 
+#include "XButtonEvent.h"
+
 using namespace FB;
 
 namespace {
@@ -97,17 +99,7 @@ protected:
 
     XEvent buttonEvent(int type, unsigned int button, int x, int y, unsigned int state = 0) const
     {
-        XEvent event{};
-        event.xbutton.type = type;
-        event.xbutton.display = browser.get();
-        event.xbutton.window = window;
-        event.xbutton.root = DefaultRootWindow(browser.get());
-        event.xbutton.x = x;
-        event.xbutton.y = y;
-        event.xbutton.state = state;
-        event.xbutton.button = button;
-        event.xbutton.same_screen = True;
-        return event;
+        return veltra::test::buttonEvent(browser.get(), window, type, button, x, y, state);
     }
 
     DisplayPtr browser;

@@ -5,7 +5,7 @@ import assert from "node:assert/strict";
 import { readFileSync } from "node:fs";
 import { join } from "node:path";
 import {
-  missingPieces, launchBrowser, startHost, openPage, waitFor, waitForPictures, canvasPixels, pixelAt, demoSite,
+  missingPieces, launchBrowser, startHost, openPage, waitFor, canvasPixels, pixelAt, demoSite,
 } from "./support.mjs";
 
 const missing = missingPieces();
@@ -156,7 +156,6 @@ test("objects cross both ways: echo returns the page's own object, handlers are 
 test("the canvas forwards the wheel: the view zooms", { skip: missing || false }, async () => {
   const { page } = view;
   await page.evaluate(() => plugin.home());
-  await waitForPictures(page, "#plugin", 1);
   const count = (pixels) => {
     let changed = 0;
     for (let i = 0; i < pixels.data.length; i += 16) {

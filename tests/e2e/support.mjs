@@ -93,13 +93,6 @@ export async function openPage(browser, host, path) {
   return { page, console, errors };
 }
 
-/// Resolves when the element `selector` has shown `count` pictures more than it had.
-export async function waitForPictures(page, selector, count = 1, ms = 20000) {
-  const start = await page.evaluate((s) => window.__veltraHost.pictures(document.querySelector(s)), selector);
-  await page.waitForFunction(([s, target]) => window.__veltraHost.pictures(document.querySelector(s)) >= target,
-    [selector, start + count], { timeout: ms });
-}
-
 /// The RGB pixels of the canvas inside `selector`, read from the page.
 export async function canvasPixels(page, selector) {
   return page.evaluate((s) => {

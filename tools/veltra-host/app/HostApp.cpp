@@ -2,7 +2,7 @@
 
 #include "app/PageSession.h"
 #include "app/PageScriptText.h"
-#include "app/XvfbServer.h"
+#include "capture/XvfbServer.h"
 #include "bridge/WireValue.h"
 #include "browser/HostFunctions.h"
 #include "browser/PluginModule.h"
@@ -19,6 +19,7 @@
 #include <map>
 #include <mutex>
 #include <stdexcept>
+#include <system_error>
 #include <thread>
 
 namespace veltra::host {
@@ -131,11 +132,21 @@ HostApp::Impl::Impl(HostOptions hostOptions) : options(std::move(hostOptions))
     serverOptions.publicHost = options.publicHost;
     serverOptions.siteRoot = options.site;
     serverOptions.pageScriptTemplate = pageScriptTemplate();
-    // Bridge calls block a server thread each while they run; a few more keep the sockets moving.
-    serverOptions.threads = 4;
-    server = std::make_unique<HttpServer>(
-        serverOptions, [this](const std::string& body) { return bridge(body); },
-        std::shared_ptr<SocketHandler>(this, [](SocketHandler*) {}));
+    // A bridge call blocks its server thread while it runs, and a page has at most one running (its
+    // script waits for it). With a thread per page and two to spare, socket messages always find a
+    // thread, however many pages wait: a page's answer to the plug-in never queues behind them.
+    serverOptions.threads = static_cast<unsigned>(serverOptions.maxWebSockets) + 2;
+    try
+    {
+        server = std::make_unique<HttpServer>(
+            serverOptions, [this](const std::string& body) { return bridge(body); },
+            std::shared_ptr<SocketHandler>(this, [](SocketHandler*) {}));
+    }
+    catch (const std::system_error& error)
+    {
+        throw std::runtime_error("cannot listen on " + options.address + ":" + std::to_string(options.port) + " (" +
+                                 error.code().message() + "); another port can be chosen with --port");
+    }
     startPictureTicks();
 }
 

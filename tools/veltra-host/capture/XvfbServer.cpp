@@ -1,4 +1,4 @@
-#include "app/XvfbServer.h"
+#include "capture/XvfbServer.h"
 
 #include <fcntl.h>
 #include <poll.h>
