@@ -48,7 +48,7 @@ function modelPixels(pixels) {
   return count;
 }
 
-test("two elements on one page keep their own pictures; a third is refused by the page limit", { skip: missing || false }, async () => {
+test("two elements keep their own pictures; a third waits for a free place, which removing an element gives", { skip: missing || false }, async () => {
   const { page, console } = await openPage(browser, host, "two.html");
   await page.waitForFunction(() => window.ready.length === 2, null, { timeout: 30000 });
   assert.deepEqual((await page.evaluate(() => window.ready)).sort(), ["A", "B"]);
@@ -65,6 +65,36 @@ test("two elements on one page keep their own pictures; a third is refused by th
   assert.equal(modelPixels(await canvasPixels(page, "#b")), 0, "the second element shows nothing of the first's model");
   const b = await canvasPixels(page, "#b");
   assert.deepEqual(pixelAt(b, 160, 120), pixelAt(b, 10, 10), "the second element shows its plain background");
+
+  // Taking an element out of the page ends its instance, which frees a place for a new element.
+  const outcome = await page.evaluate(async () => {
+    const b = document.getElementById("b");
+    b.remove();
+    await new Promise((done) => setTimeout(done, 1000));
+    let afterRemoval;
+    try {
+      b.home();
+      afterRemoval = "no exception";
+    } catch (error) {
+      afterRemoval = error.message;
+    }
+    const later = document.createElement("object");
+    later.id = "later";
+    later.setAttribute("type", "application/x-veltra");
+    later.setAttribute("width", "100");
+    later.setAttribute("height", "80");
+    const param = document.createElement("param");
+    param.name = "onload";
+    param.value = "loadedLater";
+    later.appendChild(param);
+    window.loadedLater = (element) => window.ready.push(element === later ? "later" : "someone else");
+    document.body.appendChild(later);
+    return afterRemoval;
+  });
+  assert.equal(outcome, "The plug-in instance is gone");
+  await page.waitForFunction(() => window.ready.includes("later") || window.ready.includes("someone else"), null,
+    { timeout: 30000 });
+  assert.ok((await page.evaluate(() => window.ready)).includes("later"), "onload of the added element gets it");
   await page.close();
 });
 

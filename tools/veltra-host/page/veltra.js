@@ -319,6 +319,38 @@
     send({ op: "create", element: number, mime: MIME, width: width, height: height, args: elementArgs(element) });
   }
 
+  function startIfPlugin(element) {
+    if (element.tagName === "OBJECT" && (element.getAttribute("type") || "").toLowerCase() === MIME) {
+      start(element);
+    }
+  }
+
+  // Elements added later start their instance; an element taken out of the page ends its instance,
+  // as a browser unloads a plug-in whose element leaves the document.
+  function watchElements() {
+    new MutationObserver(function (records) {
+      records.forEach(function (record) {
+        record.addedNodes.forEach(function (node) {
+          if (node.nodeType === Node.ELEMENT_NODE) {
+            startIfPlugin(node);
+            node.querySelectorAll("object").forEach(startIfPlugin);
+          }
+        });
+        record.removedNodes.forEach(function (node) {
+          if (node.nodeType !== Node.ELEMENT_NODE) {
+            return;
+          }
+          [node].concat(Array.prototype.slice.call(node.querySelectorAll("object"))).forEach(function (element) {
+            var state = element.__veltra;
+            if (state && state.instance && !element.isConnected) {
+              send({ op: "destroy", instance: state.instance });
+            }
+          });
+        });
+      });
+    }).observe(document.documentElement, { childList: true, subtree: true });
+  }
+
   function adopt(state, created) {
     var element = state.element;
     var id = created.object && created.object.$ === "plugin" ? created.object.id : 0;
@@ -481,11 +513,8 @@
     switch (message.op) {
       case "hello":
         pageId = message.page;
-        document.querySelectorAll("object").forEach(function (element) {
-          if ((element.getAttribute("type") || "").toLowerCase() === MIME) {
-            start(element);
-          }
-        });
+        document.querySelectorAll("object").forEach(startIfPlugin);
+        watchElements();
         break;
       case "created":
         state = elements.get(message.element);
