@@ -15,6 +15,7 @@
 
 #include <future>
 #include <regex>
+#include <set>
 #include <thread>
 
 #include <sys/socket.h>
@@ -282,6 +283,22 @@ TEST_F(HostAppThreads, AnElementBecomesAnInstanceThatThePageDrivesAndThatGoesWit
     reply = bridgeCall(unknown);
     EXPECT_FALSE(reply["ok"].asBool());
     EXPECT_EQ(reply["error"], "Unknown plug-in object 999");
+    // Page objects sent with a call that cannot be made are all given back, before and after the bad value.
+    Json::Value badArgument = log;
+    badArgument["args"] = Json::Value(Json::arrayValue);
+    badArgument["args"].append(pageObject(5));
+    badArgument["args"].append(parse(R"({"$":"plugin","id":999})"));
+    badArgument["args"].append(pageObject(6));
+    reply = bridgeCall(badArgument);
+    EXPECT_EQ(reply["error"], "unknown plug-in object 999");
+    std::set<int> released;
+    nextText([&](const Json::Value& m) {
+        if (m["op"] == "release")
+            released.insert(m["handle"].asInt());
+        return released.count(5) && released.count(6);
+    });
+    EXPECT_EQ(released, (std::set<int>{5, 6}));
+
     Json::Value missing = log;
     missing["args"] = Json::Value(Json::arrayValue);
     EXPECT_FALSE(bridgeCall(missing)["ok"].asBool());

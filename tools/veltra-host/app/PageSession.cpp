@@ -496,6 +496,21 @@ Json::Value PageSession::describe(std::uint32_t owner, NPObject* object)
     return members;
 }
 
+void PageSession::giveBackPageObjects(const Json::Value& values, Json::ArrayIndex from)
+{
+    for (Json::ArrayIndex i = from; i < values.size(); ++i)
+    {
+        const Json::Value& value = values[i];
+        if (value.isObject() && value["$"] == "page" && value["handle"].isIntegral())
+        {
+            Json::Value release(Json::objectValue);
+            release["op"] = "release";
+            release["handle"] = value["handle"];
+            _calls->tell(release);
+        }
+    }
+}
+
 Json::Value PageSession::runPluginCall(const Json::Value& call)
 {
     const std::string kind = textField(call, "kind");
@@ -517,9 +532,21 @@ Json::Value PageSession::runPluginCall(const Json::Value& call)
 
     auto toVariants = [&](const Json::Value& values, Variants& out) {
         out.reserve(values.size());
-        for (const Json::Value& value : values)
-            if (!toVariant(_context.host, instance.pageLink(), decodeValue(value, ids), &out.add()))
-                throw WireError("a page object cannot be handed to the plug-in");
+        for (Json::ArrayIndex i = 0; i < values.size(); ++i)
+        {
+            try
+            {
+                if (!toVariant(_context.host, instance.pageLink(), decodeValue(values[i], ids), &out.add()))
+                    throw WireError("a page object cannot be handed to the plug-in");
+            }
+            catch (const WireError&)
+            {
+                // The page counted a reference for every page object it sent; those not yet handed to
+                // the plug-in go back now (the ones before are released with their variants).
+                giveBackPageObjects(values, i + 1);
+                throw;
+            }
+        }
     };
 
     const bool named = kind != "invokeDefault";

@@ -92,6 +92,8 @@ private:
     void input(const Json::Value& message);
     void releaseObject(const Json::Value& message);
     Json::Value runPluginCall(const Json::Value& call);
+    /// Releases the page objects among `values` from index `from` on, for a call that was not made.
+    void giveBackPageObjects(const Json::Value& values, Json::ArrayIndex from);
     Json::Value describe(std::uint32_t owner, NPObject* object);
     PluginObjectIds idsFor(std::uint32_t owner);
     void post(void (PageSession::*handler)(const Json::Value&), Json::Value message);
