@@ -200,28 +200,40 @@ TEST_F(BridgePageCalls, ClosingEndsEveryWaitWithAnErrorAndRefusesWhatFollows)
     open();
     auto waitingCall = askLater(evaluateCall("slow()"));
     ASSERT_EQ(socket.next()["op"], "call");
+    calls->close();
+    try
+    {
+        waitingCall.get();
+        FAIL() << "the call outlived its page";
+    }
+    catch (const PageScriptError& error)
+    {
+        EXPECT_STREQ(error.what(), "The page closed before answering");
+    }
 
-    // A request queued behind the waiting call; the browser thread is busy with the call, so the
-    // request waits too (the call serves it: it may run before the close, or be dropped by it).
+    // A request still queued behind other work when the page goes is answered, not run.
+    open();
     std::promise<void> release;
-    auto blocker = release.get_future().share();
-    runner = [blocker](const Json::Value&) {
-        blocker.wait();
-        return okReply("late");
+    loop.post([blocker = release.get_future().share()] { blocker.wait(); });
+    bool ran = false;
+    runner = [&ran](const Json::Value&) {
+        ran = true;
+        return okReply("too late");
     };
     auto waitingRequest = std::async(std::launch::async, [this] {
         return calls->request(object({{"op", "call"}, {"call", object({{"kind", "invoke"}})}}));
     });
     std::this_thread::sleep_for(50ms);
     calls->close();
-    release.set_value();
-
-    EXPECT_THROW(waitingCall.get(), PageScriptError);
     Json::Value reply = waitingRequest.get();
+    release.set_value();
+    loop.runSync([] {}); // whatever was queued has run by now
     EXPECT_TRUE(reply["done"].asBool());
     EXPECT_FALSE(reply["ok"].asBool());
     EXPECT_EQ(reply["error"], "The page is closing");
+    EXPECT_FALSE(ran);
 
+    // Afterwards every call and request fails at once.
     EXPECT_THROW(loop.runSync([&] { return calls->ask(evaluateCall("1")); }), PageScriptError);
     Json::Value refused = calls->request(object({{"op", "call"}, {"call", object({{"kind", "invoke"}})}}));
     EXPECT_EQ(refused["error"], "The page is closing");

@@ -5,7 +5,7 @@ import assert from "node:assert/strict";
 import { readFileSync } from "node:fs";
 import { join } from "node:path";
 import {
-  missingPieces, launchBrowser, startHost, openPage, waitFor, canvasPixels, pixelAt, demoSite,
+  missingPieces, launchBrowser, startHost, openPage, waitFor, canvasPixels, pixelAt, demoSite, patience,
 } from "./support.mjs";
 
 const missing = missingPieces();
@@ -17,9 +17,9 @@ before(async () => {
   if (missing) return;
   host = await startHost(demoSite);
   browser = await launchBrowser();
-  view = await openPage(browser, host, "index.html");
+  view = await openPage(browser, host, "index.html?autoplay=0");
   await view.page.waitForFunction(() => /viewer ready/.test(document.getElementById("log").textContent),
-    null, { timeout: 30000 });
+    null, { timeout: patience });
 });
 
 after(async () => {
@@ -32,6 +32,24 @@ function differsFromBackground(pixel) {
   return pixel.some((channel, i) => Math.abs(channel - background[i]) > 24);
 }
 
+test("as a visitor opens it, the demo shows the building and plays its schedule", { skip: missing || false }, async () => {
+  const visitor = await openPage(browser, host, "index.html");
+  const log = () => visitor.page.evaluate(() => document.getElementById("log").textContent);
+  await waitFor(async () => /ondateChanged \d{4}-\d{2}-\d{2}[\s\S]*ondateChanged \d{4}-\d{2}-\d{2}/.test(await log()), patience,
+    "the schedule did not start playing on its own");
+  const text = await log();
+  assert.match(text, /loadfile -> /);
+  assert.match(text, /loadProgressControl -> true/);
+  const pixels = await canvasPixels(visitor.page, "#plugin");
+  let changed = 0;
+  for (let i = 0; i < pixels.data.length; i += 16) {
+    if (differsFromBackground([pixels.data[i], pixels.data[i + 1], pixels.data[i + 2]])) changed++;
+  }
+  assert.ok(changed > 200, "the building is on the canvas");
+  assert.deepEqual(visitor.errors, []);
+  await visitor.page.close();
+});
+
 test("the element is the viewer: onload, a model on its canvas, page functions called back", { skip: missing || false }, async () => {
   const { page } = view;
   assert.match(await page.evaluate(() => document.getElementById("log").textContent), /viewer ready, version 1\.0\.0\.0/);
@@ -40,6 +58,7 @@ test("the element is the viewer: onload, a model on its canvas, page functions c
 
   await page.evaluate(() => plugin.loadfile(new URL("building.osgt", location.href).href));
   let wall = null;
+  let lastLook = null;
   await waitFor(async () => {
     const pixels = await canvasPixels(page, "#plugin");
     let changed = 0;
@@ -51,8 +70,9 @@ test("the element is the viewer: onload, a model on its canvas, page functions c
         if (!wall && pixel[0] > 190 && pixel[1] > 110 && pixel[1] < 175 && pixel[2] < 150) wall = { x, y };
       }
     }
+    lastLook = { changed, wall, pictures: await page.evaluate(() => window.__veltraHost.pictures(plugin)) };
     return changed > 500 && wall;
-  }, 20000, "the building does not appear on the element's canvas");
+  }, patience, () => `the building does not appear on the element's canvas: ${JSON.stringify(lastLook)}`);
 
   // With part queries on, a click on a wall reports its id to getAttr at a following mouse-up.
   assert.equal(await page.evaluate(() => plugin.querymodelid(true)), true);
@@ -66,7 +86,7 @@ test("the element is the viewer: onload, a model on its canvas, page functions c
     await page.mouse.click(box.x + 3, box.y + 3);
     const reported = await page.evaluate(() => window.reportedIds);
     return reported.length ? reported : null;
-  }, 20000, "getAttr was not called after a click on a part");
+  }, patience, "getAttr was not called after a click on a part");
   const binding = readFileSync(join(demoSite, "binding.json"), "utf8");
   assert.match(ids[0], /^\d+$/);
   assert.ok(binding.includes(ids[0]), `the reported id ${ids[0]} is one of the building's parts`);
@@ -92,7 +112,7 @@ test("the schedule plays and the page hears every date change in order", { skip:
   const dates = await waitFor(async () => {
     const seen = await page.evaluate(() => window.dates.slice());
     return seen.length >= 8 ? seen : null;
-  }, 30000, "fewer than 8 date changes reached the page");
+  }, patience, "fewer than 8 date changes reached the page");
   for (const date of dates) assert.match(date, /^\d{4}-\d{2}-\d{2}$/);
   for (let i = 1; i < dates.length; i++) assert.ok(dates[i - 1] < dates[i], `dates in order: ${dates[i - 1]} then ${dates[i]}`);
   const inside = await page.evaluate(() => window.todayInsideHandler);
@@ -170,7 +190,7 @@ test("the canvas forwards the wheel: the view zooms", { skip: missing || false }
   // The viewer's own convention decides which way a wheel turn zooms; either way the model's size
   // on the canvas changes clearly.
   for (let i = 0; i < 5; i++) await page.mouse.wheel(0, 120);
-  await waitFor(async () => Math.abs(count(await canvasPixels(page, "#plugin")) - before) > before * 0.2, 20000,
+  await waitFor(async () => Math.abs(count(await canvasPixels(page, "#plugin")) - before) > before * 0.2, patience,
     "the model's size on the canvas did not change after turning the wheel");
   assert.deepEqual(view.errors, [], "no script errors on the page");
 });

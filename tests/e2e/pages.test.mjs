@@ -2,7 +2,9 @@
 // their page, and a bound on the elements one page may start.
 import { test, before, after } from "node:test";
 import assert from "node:assert/strict";
-import { missingPieces, launchBrowser, startHost, openPage, siteWith, waitFor, canvasPixels, pixelAt } from "./support.mjs";
+import {
+  missingPieces, launchBrowser, startHost, openPage, siteWith, waitFor, canvasPixels, pixelAt, patience,
+} from "./support.mjs";
 
 const missing = missingPieces();
 
@@ -50,15 +52,15 @@ function modelPixels(pixels) {
 
 test("two elements keep their own pictures; a third waits for a free place, which removing an element gives", { skip: missing || false }, async () => {
   const { page, console } = await openPage(browser, host, "two.html");
-  await page.waitForFunction(() => window.ready.length === 2, null, { timeout: 30000 });
+  await page.waitForFunction(() => window.ready.length === 2, null, { timeout: patience });
   assert.deepEqual((await page.evaluate(() => window.ready)).sort(), ["A", "B"]);
 
   // The third element hears why it did not start.
-  await waitFor(() => console.find((line) => /Too many plug-in elements on one page \(at most 2\)/.test(line)), 10000,
+  await waitFor(() => console.find((line) => /Too many plug-in elements on one page \(at most 2\)/.test(line)), patience,
     () => `no refusal in the console:\n${console.join("\n")}`);
 
   await page.evaluate(() => document.getElementById("a").loadfile(new URL("building.osgt", location.href).href));
-  await waitFor(async () => modelPixels(await canvasPixels(page, "#a")) > 200, 20000, "no model on the first element");
+  await waitFor(async () => modelPixels(await canvasPixels(page, "#a")) > 200, patience, "no model on the first element");
   // The second element's window lies exactly where the first's does, off screen; it still shows
   // only its own empty scene.
   await page.waitForTimeout(500);
@@ -93,7 +95,7 @@ test("two elements keep their own pictures; a third waits for a free place, whic
   });
   assert.equal(outcome, "The plug-in instance is gone");
   await page.waitForFunction(() => window.ready.includes("later") || window.ready.includes("someone else"), null,
-    { timeout: 30000 });
+    { timeout: patience });
   assert.ok((await page.evaluate(() => window.ready)).includes("later"), "onload of the added element gets it");
   await page.close();
 });
@@ -101,17 +103,17 @@ test("two elements keep their own pictures; a third waits for a free place, whic
 test("closing a page destroys its instances; other pages go on", { skip: missing || false }, async () => {
   const first = await openPage(browser, host, "index.html");
   await first.page.waitForFunction(() => /viewer ready/.test(document.getElementById("log").textContent), null,
-    { timeout: 30000 });
+    { timeout: patience });
   const second = await openPage(browser, host, "two.html");
-  await second.page.waitForFunction(() => window.ready.length === 2, null, { timeout: 30000 });
+  await second.page.waitForFunction(() => window.ready.length === 2, null, { timeout: patience });
 
   const before = host.lines.length;
   await second.page.close();
-  const closed = await host.waitForLine(/page \d+ closed; \d+ instances alive/, 20000, before);
+  const closed = await host.waitForLine(/page \d+ closed; \d+ instances alive/, patience, before);
   assert.match(closed, /closed; 1 instances alive$/, "only the first page's element is left");
 
   assert.equal(await first.page.evaluate(() => plugin.version), "1.0.0.0", "the other page still drives its viewer");
   const count = host.lines.length;
   await first.page.close();
-  assert.match(await host.waitForLine(/closed; \d+ instances alive$/, 20000, count), /closed; 0 instances alive$/);
+  assert.match(await host.waitForLine(/closed; \d+ instances alive$/, patience, count), /closed; 0 instances alive$/);
 });

@@ -11,6 +11,9 @@ export const buildDir = resolve(process.env.VELTRA_BUILD_DIR || join(here, "../.
 export const hostProgram = join(buildDir, "bin/veltra-host");
 export const demoSite = join(buildDir, "site");
 export const chromiumPath = process.env.VELTRA_CHROMIUM || "/usr/bin/chromium";
+/// How long a test waits for pictures, events and host lines. Generous: software rendering on a busy
+/// machine is slow, and the wait only ends early when things work.
+export const patience = Number(process.env.VELTRA_E2E_PATIENCE_MS || 60000);
 
 /// Why the tests cannot run here, or null.
 export function missingPieces() {
@@ -51,7 +54,7 @@ export function startHost(site, extraArgs = []) {
   child.stderr.on("data", (chunk) => { host.errors += chunk; });
   child.on("exit", (code, signal) => { host.exited = { code, signal }; });
   // The first line matching `pattern` at or after line number `from`.
-  host.waitForLine = (pattern, ms = 20000, from = 0) => waitFor(() => host.lines.slice(from).find((line) => pattern.test(line)), ms,
+  host.waitForLine = (pattern, ms = patience, from = 0) => waitFor(() => host.lines.slice(from).find((line) => pattern.test(line)), ms,
     () => `no line matching ${pattern} from veltra-host:\n${host.lines.join("\n")}\n${host.errors}`);
   host.stop = async () => {
     if (host.exited) return host.exited;

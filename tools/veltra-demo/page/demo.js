@@ -65,6 +65,25 @@ function pluginLoaded(element) {
   } catch (error) {
     log("cannot listen to dateChanged: " + error.message);
   }
+  if (new URLSearchParams(location.search).get("autoplay") !== "0") {
+    playDemo();
+  }
+}
+
+// What a visitor sees first: the building, with its schedule playing in plan-against-actual mode.
+function playDemo() {
+  call("loadfile", function (p) { return p.loadfile(modelUrl); });
+  var loaded = call("loadProgressControl", function (p) {
+    return p.loadProgressControl(modelUrl, encodeURIComponent(siteUrl("tasks.json")),
+                                 encodeURIComponent(siteUrl("binding.json")));
+  });
+  if (!loaded) {
+    return;
+  }
+  call("setProgressControlMode(3)", function (p) { return p.setProgressControlMode(3); });
+  field("mode").value = "3";
+  call("setProgressControlSpeed(10)", function (p) { return p.setProgressControlSpeed(10); });
+  call("startProgressControl", function (p) { return p.startProgressControl(); });
 }
 
 // Reports the viewer sends by calling page functions; their names are fixed by the viewer.
