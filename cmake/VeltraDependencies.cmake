@@ -14,6 +14,8 @@ find_package(CURL REQUIRED)
 find_package(jsoncpp CONFIG REQUIRED)
 find_package(Threads REQUIRED)
 find_package(utf8cpp CONFIG REQUIRED)
+find_package(GDAL CONFIG REQUIRED)
+find_package(Boost 1.74 REQUIRED)
 
 if(VELTRA_BUILD_TESTS)
     find_package(GTest CONFIG REQUIRED)

@@ -1,0 +1,1 @@
+target_sources(VeltraGlobeTests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/ViewpointTest.cpp)
