@@ -130,7 +130,7 @@ TEST(SpatialReferenceTest, EquivalenceAndDerivedSystems)
     EXPECT_TRUE(nad27->getECEF()->isECEF());
 }
 
-TEST(SpatialReferenceTest, ConcurrentCreationAndTransformsAgree)
+TEST(SpatialReferenceThreads, ConcurrentCreationAndTransformsAgree)
 {
     std::vector<const SpatialReference*> seen(8, nullptr);
     std::vector<osg::Vec3d> results(8);

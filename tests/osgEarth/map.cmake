@@ -1,1 +1,0 @@
-target_sources(VeltraGlobeTests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/MapTest.cpp)
