@@ -441,6 +441,8 @@
       report("up", event);
     });
     canvas.addEventListener("pointermove", function (event) {
+      // Key events carry no position; they are reported where the pointer was last seen.
+      state.lastPointer = { clientX: event.clientX, clientY: event.clientY };
       report("move", event);
     });
     canvas.addEventListener("wheel", function (event) {
@@ -460,9 +462,6 @@
         event.preventDefault();
       };
     }
-    canvas.addEventListener("pointermove", function (event) {
-      state.lastPointer = { clientX: event.clientX, clientY: event.clientY };
-    });
     canvas.addEventListener("keydown", key("keydown"));
     canvas.addEventListener("keyup", key("keyup"));
   }
