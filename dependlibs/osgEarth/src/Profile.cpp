@@ -1,4 +1,5 @@
 #include <osgEarth/Profile>
+#include <osgEarth/StringUtils>
 #include <osgEarth/TileKey>
 
 #include <algorithm>
@@ -14,16 +15,6 @@ namespace {
 constexpr double kMercatorHalfWorld = 20037508.34278925;
 // Level 0 is meant to be a handful of tiles; far more means a mistake, and would make the root keys unbounded.
 constexpr unsigned kMaxTilesAtLod0 = 1024;
-
-std::string lowerTrimmed(const std::string& text)
-{
-    auto notSpace = [](unsigned char c) { return !std::isspace(c); };
-    auto first = std::find_if(text.begin(), text.end(), notSpace);
-    auto last = std::find_if(text.rbegin(), text.rend(), notSpace).base();
-    std::string out(first, first < last ? last : first);
-    std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    return out;
-}
 
 unsigned scaledCount(unsigned base, unsigned lod)
 {
@@ -65,7 +56,7 @@ Profile* Profile::create(const std::string& srsInit, double xmin, double ymin, d
 
 Profile* Profile::create(const std::string& name)
 {
-    const std::string key = lowerTrimmed(name);
+    const std::string key = toLower(trim(name));
     if (key == "global-geodetic")
         return create(SpatialReference::create("epsg:4326"), -180.0, -90.0, 180.0, 90.0, 2, 1);
     if (key == "spherical-mercator" || key == "global-mercator")

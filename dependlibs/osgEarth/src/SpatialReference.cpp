@@ -1,4 +1,5 @@
 #include <osgEarth/SpatialReference>
+#include <osgEarth/StringUtils>
 
 #include <cpl_error.h>
 #include <cpl_conv.h>
@@ -25,20 +26,10 @@ const char* const kSphericalMercatorProj = "+proj=merc +a=6378137 +b=6378137 +la
 const char* const kPlateCarreProj = "+proj=eqc +lat_ts=0 +lat_0=0 +lon_0=0 +x_0=0 +y_0=0 +ellps=WGS84 +datum=WGS84 "
                                     "+units=m +no_defs";
 
-std::string lowerTrimmed(const std::string& text)
-{
-    auto notSpace = [](unsigned char c) { return !std::isspace(c); };
-    auto first = std::find_if(text.begin(), text.end(), notSpace);
-    auto last = std::find_if(text.rbegin(), text.rend(), notSpace).base();
-    std::string out(first, first < last ? last : first);
-    std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    return out;
-}
-
 // Heights stay ellipsoidal whatever vertical datum is named, so "none" and "" mean the same thing.
 std::string normalisedVertical(const std::string& vert)
 {
-    std::string key = lowerTrimmed(vert);
+    std::string key = toLower(trim(vert));
     return key == "none" ? std::string() : key;
 }
 
@@ -148,7 +139,7 @@ SpatialReference* SpatialReference::create(const std::string& horiz, const std::
     static std::mutex cacheMutex; // guards cache
     static std::map<std::string, osg::ref_ptr<SpatialReference>> cache;
 
-    const std::string key = lowerTrimmed(horiz) + '\n' + normalisedVertical(vert);
+    const std::string key = toLower(trim(horiz)) + '\n' + normalisedVertical(vert);
     {
         std::lock_guard<std::mutex> lock(cacheMutex);
         auto found = cache.find(key);
@@ -168,7 +159,7 @@ SpatialReference* SpatialReference::create(const std::string& horiz, const std::
 
 osg::ref_ptr<SpatialReference> SpatialReference::build(const std::string& horiz, const std::string& vert)
 {
-    const std::string key = lowerTrimmed(horiz);
+    const std::string key = toLower(trim(horiz));
     if (key.empty())
         return nullptr;
 
@@ -242,7 +233,7 @@ osg::ref_ptr<SpatialReference> SpatialReference::build(const std::string& horiz,
         srs->_wgs84Datum = geog && geog->IsSameGeogCS(&wgs84) != 0;
         // Plain mercator only: transverse and oblique mercator do not draw meridians as straight vertical lines.
         const std::string projection =
-            lowerTrimmed(ogr.GetAttrValue("PROJECTION") ? ogr.GetAttrValue("PROJECTION") : "");
+            toLower(trim(ogr.GetAttrValue("PROJECTION") ? ogr.GetAttrValue("PROJECTION") : ""));
         srs->_mercator = projection.rfind("mercator", 0) == 0 || projection == "popular_visualisation_pseudo_mercator";
     }
 
