@@ -2,12 +2,14 @@
 
 #include <osgEarth/Map>
 
+#include "terrain/TerrainContext.h"
+
 namespace osgEarth {
 
 TerrainEngineNode::TerrainEngineNode() = default;
 
 TerrainEngineNode::TerrainEngineNode(const TerrainEngineNode& rhs, const osg::CopyOp& copyop)
-    : osg::CoordinateSystemNode(rhs, copyop), _map(rhs._map)
+    : osg::CoordinateSystemNode(rhs, copyop), _map(rhs._map), _tileContext(rhs._tileContext), _engineUID(rhs._engineUID)
 {}
 
 TerrainEngineNode::~TerrainEngineNode() = default;
@@ -21,6 +23,7 @@ void TerrainEngineNode::setMap(const Map* map)
         setFormat("");
         setCoordinateSystem("");
         setEllipsoidModel(nullptr);
+        buildTerrain();
         return;
     }
 
@@ -43,8 +46,19 @@ void TerrainEngineNode::setMap(const Map* map)
 
 void TerrainEngineNode::buildTerrain()
 {
-    // Tiles come with the terrain engine proper; the tile hierarchy's root will be added here, under this node,
-    // where the system looks for the terrain's paged tiles.
+    // A new map replaces every tile; requests still queued for the old tiles find their context gone.
+    removeChildren(0, getNumChildren());
+    _tileContext = nullptr;
+    _engineUID = 0;
+    const Map* map = _map.get();
+    if (!map || !map->getProfile())
+    {
+        return;
+    }
+    osg::ref_ptr<Terrain::TerrainContext> context = new Terrain::TerrainContext(*map);
+    _tileContext = context;
+    _engineUID = context->uid();
+    addChild(context->buildRoot().get());
 }
 
 } // namespace osgEarth

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "TerrainSources.h"
+
+#include <osgEarth/Map>
+
+#include <osg/Group>
+#include <osg/MatrixTransform>
+#include <osg/Referenced>
+#include <osg/ref_ptr>
+
+#include <utility>
+#include <vector>
+
+namespace osgEarth::Terrain {
+
+/// Extension of the paged requests that load the four children of a tile: "lod/x/y.<engine>.<extension>".
+extern const char* const pagedTileExtension;
+
+/// Everything a terrain engine needs to make tiles, detached from the Map so that pager threads never touch the
+/// map itself. Registered by engine UID while alive; a paged request for a gone engine finds nothing.
+class TerrainContext : public osg::Referenced
+{
+public:
+    /// Reads the terrain options and opens the layers' sources (layers that cannot be opened are skipped with a
+    /// warning). Registers itself under a fresh UID.
+    explicit TerrainContext(const Map& map);
+
+    unsigned uid() const { return _uid; }
+    const Profile* profile() const { return _profile.get(); }
+    unsigned postsPerSide() const { return _posts; }
+    double rangeFactor() const { return _rangeFactor; }
+    unsigned maxLod() const { return _maxLod; }
+    bool lighting() const { return _lighting; }
+
+    /// The live context of an engine, or null once it is gone.
+    static osg::ref_ptr<TerrainContext> find(unsigned uid);
+
+    /// The root of the tile hierarchy: an unnamed PagedLOD holding, per level-0 key, the group of its four children.
+    osg::ref_ptr<osg::Node> buildRoot() const;
+    /// The group of the four child tiles of `parent` (each a PagedLOD or, at the last level, a bare tile).
+    osg::ref_ptr<osg::Group> buildChildren(const TileKey& parent) const;
+    /// The tile of `key`, wrapped in a PagedLOD when it may subdivide.
+    osg::ref_ptr<osg::Node> buildPagedTile(const TileKey& key) const;
+    /// The tile node alone: a transform named key.str() holding the tile mesh; `halfDiagonal` gets half the world
+    /// distance between the extent's south-west and north-east corners.
+    osg::ref_ptr<osg::MatrixTransform> buildTileNode(const TileKey& key, double& halfDiagonal) const;
+
+protected:
+    ~TerrainContext() override;
+
+private:
+    osg::ref_ptr<osg::Image> compositeImage(const TileKey& key) const;
+    std::vector<float> heightsFor(const TileKey& key) const;
+    osg::Vec3d toWorld(double x, double y, double height) const;
+    osg::Vec3d upAt(const osg::Vec3d& world) const;
+
+    unsigned _uid;
+    osg::ref_ptr<const Profile> _profile;
+    bool _geocentric;
+    unsigned _posts;
+    double _rangeFactor;
+    unsigned _maxLod;
+    unsigned _imageSize;
+    bool _lighting;
+    std::vector<std::pair<osg::ref_ptr<ImageSource>, float>> _images; // with opacity, bottom layer first
+    std::vector<osg::ref_ptr<ElevationSource>> _elevations;
+};
+
+} // namespace osgEarth::Terrain

@@ -1,0 +1,96 @@
+#include "TerrainTestSupport.h"
+
+#include "OffscreenRender.h"
+#include "TempDir.h"
+#include "ViewerHarness.h"
+#include "VirtualDisplay.h"
+
+#include <osgEarth/TerrainEngineNode>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+using namespace osgEarth;
+using namespace terraintest;
+
+namespace {
+
+// A camera straight above (lon, lat) at `height` metres, looking at the ground.
+void lookDownAt(osg::Camera& camera, const SpatialReference* srs, double lon, double lat, double height)
+{
+    osg::Vec3d ground, eye;
+    srs->transformToWorld(osg::Vec3d(lon, lat, 0), ground);
+    srs->transformToWorld(osg::Vec3d(lon, lat, height), eye);
+    camera.setViewMatrixAsLookAt(eye, ground, osg::Vec3d(0, 0, 1));
+    camera.setProjectionMatrixAsPerspective(30.0, 1.0, height * 0.1, height * 10.0);
+    camera.setComputeNearFarMode(osg::CullSettings::DO_NOT_COMPUTE_NEAR_FAR);
+}
+
+class TerrainRender : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        std::string why;
+        if (!veltra::test::ensureDisplay(&why))
+        {
+            GTEST_SKIP() << why;
+        }
+        ASSERT_TRUE(writeHemispheresTiff(_dir.file("world.tif")));
+    }
+
+    veltra::test::TempDir _dir;
+};
+
+} // namespace
+
+TEST_F(TerrainRender, GeoTiffColoursTheHemispheres)
+{
+    osg::ref_ptr<Map> map = makeMap();
+    map->addImageLayer(gdalLayer("missing", _dir.file("absent.tif")));
+    map->addImageLayer(gdalLayer("world", _dir.file("world.tif")));
+    osg::ref_ptr<MapNode> mapNode = new MapNode(map.get());
+    const SpatialReference* srs = map->getSRS();
+
+    const struct { double lon; osg::Vec4ub colour; } cases[] = {{-90.0, {255, 0, 0, 255}}, {90.0, {0, 0, 255, 255}}};
+    for (const auto& c : cases)
+    {
+        std::string why;
+        osg::ref_ptr<osg::Image> image = veltra::test::renderOffscreen(
+            mapNode.get(), 64, 64, [&](osg::Camera& camera) { lookDownAt(camera, srs, c.lon, 10.0, 5e6); }, &why);
+        ASSERT_TRUE(image.valid()) << why;
+        const osg::Vec4ub centre = veltra::test::pixelAt(*image, 32, 32);
+        EXPECT_TRUE(veltra::test::colourNear(centre, c.colour, 20))
+            << "at longitude " << c.lon << ": " << veltra::test::describe(centre);
+    }
+}
+
+TEST_F(TerrainRender, FinerLevelsPageInAsTheCameraClosesIn)
+{
+    osg::ref_ptr<Map> map = makeMap();
+    map->addImageLayer(gdalLayer("world", _dir.file("world.tif")));
+    osg::ref_ptr<MapNode> mapNode = new MapNode(map.get());
+    veltra::test::ViewerHarness harness(64, 64);
+    if (!harness.valid())
+    {
+        GTEST_SKIP() << harness.why();
+    }
+    harness.setScene(mapNode.get());
+    osg::Vec3d ground, eye;
+    map->getSRS()->transformToWorld(osg::Vec3d(-60.0, 20.0, 0), ground);
+    map->getSRS()->transformToWorld(osg::Vec3d(-60.0, 20.0, 2e5), eye);
+    harness.lookAt(eye, ground, osg::Vec3d(0, 0, 1));
+
+    unsigned deepest = 0;
+    for (int round = 0; round < 200 && deepest < 4; ++round)
+    {
+        harness.frame(1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::vector<std::string> names;
+        collectTileNames(mapNode->getTerrainEngine(), names);
+        deepest = deepestLevel(names);
+    }
+    EXPECT_GE(deepest, 4u);
+}
