@@ -2,6 +2,7 @@
 #include <osgEarth/MapNode>
 #include <osgEarth/TerrainEngineNode>
 #include <osgEarth/Viewpoint>
+#include <osgEarthUtil/Sky>
 
 #include "NotifyCapture.h"
 #include "TempDir.h"
@@ -380,4 +381,22 @@ TEST(Map, LayerRulesAndOptionsRoundTrip)
     mapOptions.coordSysType() = MapOptions::CSTYPE_PROJECTED;
     EXPECT_EQ(mapOptions.getConfig().value("type"), "projected");
     EXPECT_FALSE(MapOptions(mapOptions.getConfig()).isGeocentric());
+}
+
+TEST(EarthFile, SkyElementIsKeptForTheApplicationToBuildItsSky)
+{
+    TempDir dir;
+    osg::ref_ptr<MapNode> plain = readEarth(dir, R"(<map><external><viewpoints/></external></map>)");
+    ASSERT_TRUE(plain.valid());
+    EXPECT_TRUE(plain->externalConfig().child("sky").empty()) << "no sky element, so no sky";
+
+    osg::ref_ptr<MapNode> withSky = readEarth(dir, R"(<map type="geocentric"><external><sky/></external></map>)");
+    ASSERT_TRUE(withSky.valid());
+    const Config sky = withSky->externalConfig().child("sky");
+    ASSERT_FALSE(sky.empty()) << "a bare <sky/> still asks for a sky";
+    const Util::SkyOptions options{ConfigOptions(sky)};
+    EXPECT_EQ(options.getDriver(), "");
+    osg::ref_ptr<Util::SkyNode> node = Util::SkyNode::create(options, withSky.get());
+    ASSERT_TRUE(node.valid());
+    EXPECT_EQ(node->getDriverName(), "simple");
 }

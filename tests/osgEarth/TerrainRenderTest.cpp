@@ -67,7 +67,7 @@ TEST_F(TerrainRender, GeoTiffColoursTheHemispheres)
     }
 }
 
-TEST_F(TerrainRender, FinerLevelsPageInAsTheCameraClosesIn)
+TEST_F(TerrainRender, FinerLevelsPageInAsTheCameraClosesInAndExpireOnceItLeaves)
 {
     osg::ref_ptr<Map> map = makeMap();
     map->addImageLayer(gdalLayer("world", _dir.file("world.tif")));
@@ -77,20 +77,35 @@ TEST_F(TerrainRender, FinerLevelsPageInAsTheCameraClosesIn)
     {
         GTEST_SKIP() << harness.why();
     }
+    // A small budget, so the pager gives up tiles out of view as soon as it can.
+    harness.viewer().getDatabasePager()->setTargetMaximumNumberOfPageLOD(8);
     harness.setScene(mapNode.get());
-    osg::Vec3d ground, eye;
-    map->getSRS()->transformToWorld(osg::Vec3d(-60.0, 20.0, 0), ground);
-    map->getSRS()->transformToWorld(osg::Vec3d(-60.0, 20.0, 2e5), eye);
-    harness.lookAt(eye, ground, osg::Vec3d(0, 0, 1));
-
-    unsigned deepest = 0;
-    for (int round = 0; round < 200 && deepest < 4; ++round)
-    {
-        harness.frame(1);
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const auto lookFrom = [&](double height) {
+        osg::Vec3d ground, eye;
+        map->getSRS()->transformToWorld(osg::Vec3d(-60.0, 20.0, 0), ground);
+        map->getSRS()->transformToWorld(osg::Vec3d(-60.0, 20.0, height), eye);
+        harness.lookAt(eye, ground, osg::Vec3d(0, 0, 1));
+    };
+    const auto frameUntil = [&](auto done) {
+        for (int round = 0; round < 200; ++round)
+        {
+            harness.frame(1);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            std::vector<std::string> names;
+            collectTileNames(mapNode->getTerrainEngine(), names);
+            if (done(names)) return names;
+        }
         std::vector<std::string> names;
         collectTileNames(mapNode->getTerrainEngine(), names);
-        deepest = deepestLevel(names);
-    }
-    EXPECT_GE(deepest, 4u);
+        return names;
+    };
+
+    lookFrom(2e5);
+    const std::vector<std::string> close = frameUntil([](const auto& names) { return deepestLevel(names) >= 4; });
+    ASSERT_GE(deepestLevel(close), 4u);
+
+    lookFrom(3e7);
+    const std::vector<std::string> far = frameUntil([](const auto& names) { return deepestLevel(names) <= 2; });
+    EXPECT_LE(deepestLevel(far), 2u) << "the fine tiles of the close view stay loaded";
+    EXPECT_LT(far.size(), close.size());
 }

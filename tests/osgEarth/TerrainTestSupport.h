@@ -23,6 +23,10 @@ inline osgEarth::Map* makeMap(const osgEarth::Config& terrain = osgEarth::Config
     return new osgEarth::Map(osgEarth::MapOptions(osgEarth::ConfigOptions(options)));
 }
 
+constexpr const char* wgs84Wkt =
+    "GEOGCS[\"WGS 84\",DATUM[\"WGS_1984\",SPHEROID[\"WGS 84\",6378137,298.257223563]],"
+    "PRIMEM[\"Greenwich\",0],UNIT[\"degree\",0.0174532925199433]]";
+
 inline osgEarth::ImageLayerOptions gdalLayer(const std::string& name, const std::string& path)
 {
     osgEarth::Config conf("image");
@@ -43,8 +47,7 @@ inline bool writeHemispheresTiff(const std::string& path)
     if (!ds) return false;
     double geo[6] = {-180.0, 360.0 / w, 0.0, 90.0, 0.0, -180.0 / h};
     ds->SetGeoTransform(geo);
-    ds->SetProjection("GEOGCS[\"WGS 84\",DATUM[\"WGS_1984\",SPHEROID[\"WGS 84\",6378137,298.257223563]],"
-                      "PRIMEM[\"Greenwich\",0],UNIT[\"degree\",0.0174532925199433]]");
+    ds->SetProjection(wgs84Wkt);
     std::vector<unsigned char> band(size_t(w) * h);
     for (int b = 0; b < 3; ++b)
     {
@@ -59,6 +62,36 @@ inline bool writeHemispheresTiff(const std::string& path)
     }
     GDALClose(ds);
     return true;
+}
+
+inline osgEarth::ElevationLayerOptions gdalElevation(const std::string& name, const std::string& path,
+                                                     bool offset = false)
+{
+    osgEarth::Config conf("elevation");
+    conf.add("name", name);
+    conf.add("driver", "gdal");
+    conf.add("url", path);
+    conf.add("offset", offset ? "true" : "false");
+    return osgEarth::ElevationLayerOptions(osgEarth::ConfigOptions(conf));
+}
+
+/// A whole-world WGS84 elevation GeoTIFF, 16 × 8 Float32 cells, every one `metres` high.
+inline bool writeFlatDemTiff(const std::string& path, float metres)
+{
+    GDALAllRegister();
+    GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GTiff");
+    if (!driver) return false;
+    const int w = 16, h = 8;
+    GDALDataset* ds = driver->Create(path.c_str(), w, h, 1, GDT_Float32, nullptr);
+    if (!ds) return false;
+    double geo[6] = {-180.0, 360.0 / w, 0.0, 90.0, 0.0, -180.0 / h};
+    ds->SetGeoTransform(geo);
+    ds->SetProjection(wgs84Wkt);
+    std::vector<float> cells(size_t(w) * h, metres);
+    const bool written =
+        ds->GetRasterBand(1)->RasterIO(GF_Write, 0, 0, w, h, cells.data(), w, h, GDT_Float32, 0, 0) == CE_None;
+    GDALClose(ds);
+    return written;
 }
 
 /// Every PagedLOD's child-0 name under `node`, and the bare tiles' names, collected depth first.

@@ -1,15 +1,19 @@
 #include "TerrainTestSupport.h"
 
 #include "NotifyCapture.h"
+#include "TempDir.h"
 
 #include <osgEarth/TerrainEngineNode>
 #include <osgEarth/TileKey>
 
+#include <osg/Geode>
+#include <osg/Geometry>
 #include <osg/MatrixTransform>
 #include <osgDB/ReadFile>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cfloat>
 
 using namespace osgEarth;
@@ -141,4 +145,108 @@ TEST(TerrainTiles, MissingRasterWarnsAndTheTerrainStillBuilds)
     osg::PagedLOD* root = rootOf(*mapNode);
     ASSERT_NE(root, nullptr);
     EXPECT_EQ(root->getNumChildren(), 2u);
+}
+
+TEST(TerrainTiles, FirstAndMinLodShapeTheTopOfTheTree)
+{
+    Config terrain("terrain");
+    terrain.add("first_lod", "2");
+    terrain.add("min_level", "3"); // the alias of min_lod
+    osg::ref_ptr<MapNode> mapNode = new MapNode(makeMap(terrain));
+    osg::PagedLOD* root = rootOf(*mapNode);
+    ASSERT_NE(root, nullptr);
+    ASSERT_EQ(root->getNumChildren(), 2u);
+    osg::Group* west = root->getChild(0)->asGroup();
+    ASSERT_EQ(west->getNumChildren(), 16u) << "level 2 under the western level-0 tile";
+    auto* first = dynamic_cast<osg::PagedLOD*>(west->getChild(0));
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->getChild(0)->getName(), "2/0/0");
+    // Level 2 lies above min_lod: its children are wanted from any distance.
+    EXPECT_EQ(first->getMinRange(0), FLT_MAX);
+    EXPECT_EQ(first->getMaxRange(1), FLT_MAX);
+
+    const unsigned uid = mapNode->getTerrainEngine()->getEngineUID();
+    osg::ref_ptr<osg::Node> level3 = osgDB::readRefNodeFile(pagedName("2/0/0", uid));
+    ASSERT_TRUE(level3.valid());
+    auto* deeper = dynamic_cast<osg::PagedLOD*>(level3->asGroup()->getChild(0));
+    ASSERT_NE(deeper, nullptr);
+    EXPECT_NEAR(deeper->getMinRange(0), expectedMinRange(TileKey(3, 0, 0, mapNode->getMap()->getProfile()), 6.0), 1.0);
+}
+
+namespace {
+
+/// The largest distance from the earth's centre of any vertex of a tile on the equator.
+double highestVertexRadius(MapNode& mapNode)
+{
+    const unsigned uid = mapNode.getTerrainEngine()->getEngineUID();
+    osg::ref_ptr<osg::Node> children = osgDB::readRefNodeFile(pagedName("4/15/7", uid)); // touches the equator
+    auto* paged = children.valid() ? dynamic_cast<osg::PagedLOD*>(children->asGroup()->getChild(2)) : nullptr;
+    auto* tile = paged ? dynamic_cast<osg::MatrixTransform*>(paged->getChild(0)) : nullptr;
+    if (!tile) return 0.0;
+    auto* geometry = tile->getChild(0)->asGeode()->getDrawable(0)->asGeometry();
+    const auto* vertices = static_cast<const osg::Vec3Array*>(geometry->getVertexArray());
+    double highest = 0.0;
+    for (const osg::Vec3& v : *vertices) highest = std::max(highest, (osg::Vec3d(v) + tile->getMatrix().getTrans()).length());
+    return highest;
+}
+
+} // namespace
+
+TEST(TerrainTiles, ElevationLayersScaleAndOffsetTheSurface)
+{
+    veltra::test::TempDir folder;
+    ASSERT_TRUE(writeFlatDemTiff(folder.file("base.tif"), 1000.0f));
+    ASSERT_TRUE(writeFlatDemTiff(folder.file("offset.tif"), 250.0f));
+    const double equator = 6378137.0;
+
+    osg::ref_ptr<Map> flat = makeMap();
+    EXPECT_NEAR(highestVertexRadius(*osg::ref_ptr<MapNode>(new MapNode(flat.get()))), equator, 1.0);
+
+    osg::ref_ptr<Map> raised = makeMap();
+    raised->addElevationLayer(gdalElevation("base", folder.file("base.tif")));
+    EXPECT_NEAR(highestVertexRadius(*osg::ref_ptr<MapNode>(new MapNode(raised.get()))), equator + 1000.0, 1.0);
+
+    Config terrain("terrain");
+    terrain.add("vertical_scale", "2");
+    osg::ref_ptr<Map> scaled = makeMap(terrain);
+    scaled->addElevationLayer(gdalElevation("base", folder.file("base.tif")));
+    scaled->addElevationLayer(gdalElevation("offset", folder.file("offset.tif"), true));
+    EXPECT_NEAR(highestVertexRadius(*osg::ref_ptr<MapNode>(new MapNode(scaled.get()))), equator + 2500.0, 1.0)
+        << "the offset layer adds to the base, then the whole is scaled";
+}
+
+TEST(TerrainTiles, LayerLevelsAndTheTerrainColour)
+{
+    veltra::test::TempDir folder;
+    ASSERT_TRUE(writeHemispheresTiff(folder.file("world.tif")));
+    Config terrain("terrain");
+    terrain.add("color", "#336699");
+    osg::ref_ptr<Map> map = makeMap(terrain);
+    ImageLayerOptions deepOnly = gdalLayer("deep", folder.file("world.tif"));
+    deepOnly.minLevel() = 2u;
+    map->addImageLayer(deepOnly);
+    osg::ref_ptr<MapNode> mapNode = new MapNode(map.get());
+
+    const auto tileGeode = [](osg::Node* paged) {
+        return static_cast<osg::Group*>(paged)->getChild(0)->asGroup()->getChild(0)->asGeode();
+    };
+    // Level 1 is above the layer's levels: the tile shows the terrain colour alone.
+    osg::Geode* level1 = tileGeode(rootOf(*mapNode)->getChild(0)->asGroup()->getChild(0));
+    const auto* colours = static_cast<const osg::Vec4Array*>(level1->getDrawable(0)->asGeometry()->getColorArray());
+    ASSERT_EQ(colours->size(), 1u);
+    EXPECT_NEAR((*colours)[0].r(), 0x33 / 255.0, 1e-3);
+    EXPECT_NEAR((*colours)[0].b(), 0x99 / 255.0, 1e-3);
+    EXPECT_EQ(level1->getStateSet() ? level1->getStateSet()->getTextureAttribute(0, osg::StateAttribute::TEXTURE)
+                                    : nullptr,
+              nullptr);
+
+    // Level 2 has the imagery, drawn unshaded by the terrain colour.
+    osg::ref_ptr<osg::Node> level2 =
+        osgDB::readRefNodeFile(pagedName("1/0/0", mapNode->getTerrainEngine()->getEngineUID()));
+    ASSERT_TRUE(level2.valid());
+    osg::Geode* textured = tileGeode(level2->asGroup()->getChild(0));
+    ASSERT_NE(textured->getStateSet(), nullptr);
+    EXPECT_NE(textured->getStateSet()->getTextureAttribute(0, osg::StateAttribute::TEXTURE), nullptr);
+    const auto* white = static_cast<const osg::Vec4Array*>(textured->getDrawable(0)->asGeometry()->getColorArray());
+    EXPECT_EQ((*white)[0], osg::Vec4(1, 1, 1, 1));
 }

@@ -1,10 +1,10 @@
+#include "HtmlColour.h"
 #include "TerrainSources.h"
 
 #include <osg/Vec4ub>
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
 
 namespace osgEarth::Terrain {
 
@@ -25,16 +25,6 @@ const std::array<std::array<unsigned char, 5>, 11> glyphs = {{
     {7, 5, 7, 1, 7}, // 9
     {1, 1, 2, 4, 4}, // '/'
 }};
-
-osg::Vec4ub parseColour(const std::string& text, const osg::Vec4ub& fallback)
-{
-    unsigned r = 0, g = 0, b = 0;
-    if (text.size() == 7 && text[0] == '#' && std::sscanf(text.c_str() + 1, "%2x%2x%2x", &r, &g, &b) == 3)
-    {
-        return osg::Vec4ub(r, g, b, 255);
-    }
-    return fallback;
-}
 
 class DebugImageSource : public ImageSource
 {
@@ -115,7 +105,7 @@ private:
 osg::ref_ptr<ImageSource> createDebugImageSource(const ImageLayerOptions& layer)
 {
     const Config conf = layer.getConfig();
-    return new DebugImageSource(parseColour(conf.value("color"), osg::Vec4ub(0, 0, 0, 255)),
+    return new DebugImageSource(parseHtmlColour(conf.value("color"), osg::Vec4ub(0, 0, 0, 255)),
                                 conf.value<bool>("inverty", false));
 }
 

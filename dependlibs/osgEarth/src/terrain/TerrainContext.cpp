@@ -1,11 +1,14 @@
 #include "TerrainContext.h"
 
+#include "HtmlColour.h"
+
 #include <osg/PagedLOD>
 #include <osg/observer_ptr>
 
 #include <algorithm>
 #include <atomic>
 #include <cfloat>
+#include <cmath>
 #include <map>
 #include <mutex>
 
@@ -32,34 +35,56 @@ std::atomic<unsigned> nextUid{1};
 TerrainContext::TerrainContext(const Map& map)
     : _uid(nextUid++), _profile(map.getProfile()), _geocentric(map.isGeocentric())
 {
-    const Config& terrain = map.getMapOptions().terrainOptions();
-    _posts = std::clamp(terrain.value<unsigned>("tile_size", 17u), 2u, 257u);
-    _rangeFactor = terrain.value<double>("min_tile_range_factor", 6.0);
-    if (!(_rangeFactor > 0.0))
-    {
-        _rangeFactor = 6.0;
-    }
-    _maxLod = std::clamp(terrain.value<unsigned>("max_lod", terrain.value<unsigned>("max_level", 23u)), 1u, maxLodCap);
-    _imageSize = std::clamp(terrain.value<unsigned>("tile_pixel_size", 256u), 16u, 1024u);
-    _lighting = terrain.value<bool>("lighting", map.getMapOptions().enableLighting().get());
-
+    readTerrainOptions(map);
     for (const ImageLayerOptions& layer : map.getImageLayers())
     {
+        if (!layer.visible().get())
+        {
+            continue;
+        }
         if (osg::ref_ptr<ImageSource> source = createImageSource(layer, _profile.get()))
         {
-            _images.emplace_back(source, std::clamp(layer.opacity().get(), 0.0f, 1.0f));
+            _images.push_back({source, std::clamp(layer.opacity().get(), 0.0f, 1.0f), layer.minLevel().get(),
+                               layer.maxLevel().get()});
         }
     }
     for (const ElevationLayerOptions& layer : map.getElevationLayers())
     {
         if (osg::ref_ptr<ElevationSource> source = createElevationSource(layer, _profile.get()))
         {
-            _elevations.push_back(source);
+            _elevations.push_back({source, layer.minLevel().get(), layer.maxLevel().get(), layer.offset().get()});
         }
     }
 
     std::lock_guard<std::mutex> lock(registryMutex);
     registry()[_uid] = this;
+}
+
+void TerrainContext::readTerrainOptions(const Map& map)
+{
+    const Config& terrain = map.getMapOptions().terrainOptions();
+    // Levels accept both spellings in use: min_lod/min_level, first_lod/first_level, max_lod/max_level.
+    const auto level = [&terrain](const char* name, const char* alias, unsigned fallback) {
+        return terrain.value<unsigned>(name, terrain.value<unsigned>(alias, fallback));
+    };
+    _posts = std::clamp(terrain.value<unsigned>("tile_size", 17u), 2u, 257u);
+    _rangeFactor = terrain.value<double>("min_tile_range_factor", 6.0);
+    if (!(_rangeFactor > 0.0) || !std::isfinite(_rangeFactor))
+    {
+        _rangeFactor = 6.0;
+    }
+    _maxLod = std::clamp(level("max_lod", "max_level", 23u), 1u, maxLodCap);
+    // The first tiles shown are level 1 at the least: the root groups them per level-0 key.
+    _firstLod = std::clamp(level("first_lod", "first_level", 0u), 1u, _maxLod);
+    _minLod = std::min(level("min_lod", "min_level", 0u), _maxLod);
+    _imageSize = std::clamp(terrain.value<unsigned>("tile_pixel_size", 256u), 16u, 1024u);
+    _verticalScale = terrain.value<double>("vertical_scale", 1.0);
+    if (!std::isfinite(_verticalScale))
+    {
+        _verticalScale = 1.0;
+    }
+    _colour = parseHtmlColour(terrain.value("color"), osg::Vec4ub(255, 255, 255, 255));
+    _lighting = terrain.value<bool>("lighting", map.getMapOptions().enableLighting().get());
 }
 
 TerrainContext::~TerrainContext()
@@ -88,9 +113,31 @@ osg::ref_ptr<osg::Node> TerrainContext::buildRoot() const
     _profile->getRootKeys(keys);
     for (const TileKey& key : keys)
     {
-        root->addChild(buildChildren(key).get(), 0.0f, FLT_MAX);
+        osg::ref_ptr<osg::Group> group = new osg::Group();
+        addTilesAtFirstLod(key, *group);
+        root->addChild(group.get(), 0.0f, FLT_MAX);
     }
     return root;
+}
+
+void TerrainContext::addTilesAtFirstLod(const TileKey& key, osg::Group& group) const
+{
+    for (unsigned q = 0; q < 4; ++q)
+    {
+        const TileKey child = key.createChildKey(q);
+        if (!child.isValid())
+        {
+            continue;
+        }
+        if (child.getLOD() < _firstLod)
+        {
+            addTilesAtFirstLod(child, group);
+        }
+        else
+        {
+            group.addChild(buildPagedTile(child).get());
+        }
+    }
 }
 
 osg::ref_ptr<osg::Group> TerrainContext::buildChildren(const TileKey& parent) const
@@ -115,7 +162,8 @@ osg::ref_ptr<osg::Node> TerrainContext::buildPagedTile(const TileKey& key) const
     {
         return tile;
     }
-    const float minRange = float(halfDiagonal * _rangeFactor);
+    // Below min_lod a tile never shows itself: its children are wanted from any distance.
+    const float minRange = key.getLOD() < _minLod ? FLT_MAX : float(halfDiagonal * _rangeFactor);
     osg::ref_ptr<osg::PagedLOD> paged = new osg::PagedLOD();
     paged->setRangeMode(osg::LOD::DISTANCE_FROM_EYE_POINT);
     paged->addChild(tile.get(), minRange, FLT_MAX);

@@ -7,9 +7,9 @@
 #include <osg/Group>
 #include <osg/MatrixTransform>
 #include <osg/Referenced>
+#include <osg/Vec4ub>
 #include <osg/ref_ptr>
 
-#include <utility>
 #include <vector>
 
 namespace osgEarth::Terrain {
@@ -30,6 +30,8 @@ public:
     const Profile* profile() const { return _profile.get(); }
     unsigned postsPerSide() const { return _posts; }
     double rangeFactor() const { return _rangeFactor; }
+    unsigned minLod() const { return _minLod; }
+    unsigned firstLod() const { return _firstLod; }
     unsigned maxLod() const { return _maxLod; }
     bool lighting() const { return _lighting; }
 
@@ -50,6 +52,22 @@ protected:
     ~TerrainContext() override;
 
 private:
+    struct ImageLayer
+    {
+        osg::ref_ptr<ImageSource> source;
+        float opacity;
+        unsigned minLevel, maxLevel;
+    };
+    struct ElevationLayer
+    {
+        osg::ref_ptr<ElevationSource> source;
+        unsigned minLevel, maxLevel;
+        bool offset; // adds to the heights below instead of replacing them
+    };
+
+    void readTerrainOptions(const Map& map);
+    /// Adds the tiles of the first level shown under `key` to `group`, in quadrant order.
+    void addTilesAtFirstLod(const TileKey& key, osg::Group& group) const;
     osg::ref_ptr<osg::Image> compositeImage(const TileKey& key) const;
     std::vector<float> heightsFor(const TileKey& key) const;
     osg::Vec3d toWorld(double x, double y, double height) const;
@@ -60,11 +78,15 @@ private:
     bool _geocentric;
     unsigned _posts;
     double _rangeFactor;
+    unsigned _minLod;
+    unsigned _firstLod;
     unsigned _maxLod;
     unsigned _imageSize;
+    double _verticalScale;
+    osg::Vec4ub _colour; // under all imagery, and the whole tile when no layer draws there
     bool _lighting;
-    std::vector<std::pair<osg::ref_ptr<ImageSource>, float>> _images; // with opacity, bottom layer first
-    std::vector<osg::ref_ptr<ElevationSource>> _elevations;
+    std::vector<ImageLayer> _images; // bottom layer first
+    std::vector<ElevationLayer> _elevations;
 };
 
 } // namespace osgEarth::Terrain

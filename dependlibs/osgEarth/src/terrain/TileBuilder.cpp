@@ -16,59 +16,79 @@ constexpr double skirtRatio = 0.05;
 
 } // namespace
 
+namespace {
+
+bool showsAt(unsigned lod, unsigned minLevel, unsigned maxLevel)
+{
+    return lod >= minLevel && lod <= maxLevel;
+}
+
+} // namespace
+
 std::vector<float> TerrainContext::heightsFor(const TileKey& key) const
 {
     std::vector<float> heights(size_t(_posts) * _posts, 0.0f);
     std::vector<float> layer;
     std::vector<bool> valid;
-    for (const auto& source : _elevations)
+    for (const ElevationLayer& elevation : _elevations)
     {
-        // Later layers win where they have data.
-        if (source->sampleHeights(key, _posts, layer, valid))
+        if (!showsAt(key.getLOD(), elevation.minLevel, elevation.maxLevel) ||
+            !elevation.source->sampleHeights(key, _posts, layer, valid))
         {
-            for (size_t i = 0; i < heights.size() && i < layer.size(); ++i)
+            continue;
+        }
+        // Later layers win where they have data, or add to what lies below when they are offsets.
+        for (size_t i = 0; i < heights.size() && i < layer.size(); ++i)
+        {
+            if (valid[i])
             {
-                if (valid[i])
-                {
-                    heights[i] = layer[i];
-                }
+                heights[i] = elevation.offset ? heights[i] + layer[i] : layer[i];
             }
         }
+    }
+    if (_verticalScale != 1.0)
+    {
+        for (float& height : heights) height = float(height * _verticalScale);
     }
     return heights;
 }
 
 osg::ref_ptr<osg::Image> TerrainContext::compositeImage(const TileKey& key) const
 {
-    if (_images.empty())
+    osg::ref_ptr<osg::Image> result;
+    for (const ImageLayer& layer : _images)
     {
-        return nullptr;
-    }
-    osg::ref_ptr<osg::Image> result = new osg::Image();
-    result->allocateImage(int(_imageSize), int(_imageSize), 1, GL_RGBA, GL_UNSIGNED_BYTE);
-    std::fill_n(result->data(), size_t(_imageSize) * _imageSize * 4, static_cast<unsigned char>(255));
-    bool any = false;
-    for (const auto& [source, opacity] : _images)
-    {
-        osg::ref_ptr<osg::Image> image = source->createImage(key, _imageSize);
+        if (!showsAt(key.getLOD(), layer.minLevel, layer.maxLevel))
+        {
+            continue;
+        }
+        osg::ref_ptr<osg::Image> image = layer.source->createImage(key, _imageSize);
         if (!image || image->s() != int(_imageSize) || image->t() != int(_imageSize) ||
             image->getPixelFormat() != GL_RGBA || image->getDataType() != GL_UNSIGNED_BYTE)
         {
             continue;
         }
-        any = true;
+        if (!result)
+        {
+            result = new osg::Image();
+            result->allocateImage(int(_imageSize), int(_imageSize), 1, GL_RGBA, GL_UNSIGNED_BYTE);
+            for (size_t i = 0; i < size_t(_imageSize) * _imageSize; ++i)
+            {
+                std::copy_n(_colour.ptr(), 4, result->data() + 4 * i);
+            }
+        }
         const unsigned char* src = image->data();
         unsigned char* dst = result->data();
         for (size_t i = 0; i < size_t(_imageSize) * _imageSize; ++i, src += 4, dst += 4)
         {
-            const float a = opacity * src[3] / 255.0f;
+            const float a = layer.opacity * src[3] / 255.0f;
             for (int c = 0; c < 3; ++c)
             {
                 dst[c] = static_cast<unsigned char>(src[c] * a + dst[c] * (1.0f - a) + 0.5f);
             }
         }
     }
-    return any ? result : nullptr;
+    return result; // null when no layer draws here: the tile shows the plain terrain colour
 }
 
 osg::ref_ptr<osg::MatrixTransform> TerrainContext::buildTileNode(const TileKey& key, double& halfDiagonal) const
@@ -141,14 +161,17 @@ osg::ref_ptr<osg::MatrixTransform> TerrainContext::buildTileNode(const TileKey& 
     geometry->setVertexArray(vertices.get());
     geometry->setNormalArray(normals.get(), osg::Array::BIND_PER_VERTEX);
     geometry->setTexCoordArray(0, texCoords.get());
-    osg::ref_ptr<osg::Vec4Array> colours = new osg::Vec4Array();
-    colours->push_back(osg::Vec4(1, 1, 1, 1));
-    geometry->setColorArray(colours.get(), osg::Array::BIND_OVERALL);
     geometry->addPrimitiveSet(triangles.get());
 
     osg::ref_ptr<osg::Geode> geode = new osg::Geode();
     geode->addDrawable(geometry.get());
-    if (osg::ref_ptr<osg::Image> image = compositeImage(key))
+    osg::ref_ptr<osg::Image> image = compositeImage(key);
+    // The terrain colour is already under the imagery; a tile without any shows it plainly.
+    const osg::Vec4ub base = image ? osg::Vec4ub(255, 255, 255, 255) : _colour;
+    osg::ref_ptr<osg::Vec4Array> colours = new osg::Vec4Array();
+    colours->push_back(osg::Vec4(base.r(), base.g(), base.b(), base.a()) / 255.0f);
+    geometry->setColorArray(colours.get(), osg::Array::BIND_OVERALL);
+    if (image)
     {
         osg::ref_ptr<osg::Texture2D> texture = new osg::Texture2D(image.get());
         texture->setWrap(osg::Texture::WRAP_S, osg::Texture::CLAMP_TO_EDGE);
