@@ -38,7 +38,7 @@ protected:
         {
             GTEST_SKIP() << why;
         }
-        ASSERT_TRUE(writeHemispheresTiff(_dir.file("world.tif")));
+        ASSERT_TRUE(writeHemispheres(_dir.file("world.tif")));
     }
 
     veltra::test::TempDir _dir;

@@ -36,32 +36,37 @@ inline osgEarth::ImageLayerOptions gdalLayer(const std::string& name, const std:
     return osgEarth::ImageLayerOptions(osgEarth::ConfigOptions(conf));
 }
 
-/// A whole-world WGS84 GeoTIFF, 64 × 32: the western hemisphere red, the eastern blue.
-inline bool writeHemispheresTiff(const std::string& path)
+/// A whole-world raster, 64 × 32: the western hemisphere red, the eastern blue. "GTiff" writes a WGS84 GeoTIFF;
+/// "PNG" or "JPEG" write the picture with a world file beside it and no coordinate system.
+inline bool writeHemispheres(const std::string& path, const char* format = "GTiff")
 {
     GDALAllRegister();
-    GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GTiff");
-    if (!driver) return false;
+    GDALDriver* memory = GetGDALDriverManager()->GetDriverByName("MEM");
+    GDALDriver* driver = GetGDALDriverManager()->GetDriverByName(format);
+    if (!memory || !driver) return false;
     const int w = 64, h = 32;
-    GDALDataset* ds = driver->Create(path.c_str(), w, h, 3, GDT_Byte, nullptr);
+    GDALDataset* ds = memory->Create("", w, h, 3, GDT_Byte, nullptr);
     if (!ds) return false;
     double geo[6] = {-180.0, 360.0 / w, 0.0, 90.0, 0.0, -180.0 / h};
     ds->SetGeoTransform(geo);
-    ds->SetProjection(wgs84Wkt);
+    const bool geoTiff = std::string(format) == "GTiff";
+    if (geoTiff) ds->SetProjection(wgs84Wkt);
     std::vector<unsigned char> band(size_t(w) * h);
-    for (int b = 0; b < 3; ++b)
+    bool written = true;
+    for (int b = 0; b < 3 && written; ++b)
     {
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x)
                 band[size_t(y) * w + x] = (b == 0 && x < w / 2) || (b == 2 && x >= w / 2) ? 255 : 0;
-        if (ds->GetRasterBand(b + 1)->RasterIO(GF_Write, 0, 0, w, h, band.data(), w, h, GDT_Byte, 0, 0) != CE_None)
-        {
-            GDALClose(ds);
-            return false;
-        }
+        written = ds->GetRasterBand(b + 1)->RasterIO(GF_Write, 0, 0, w, h, band.data(), w, h, GDT_Byte, 0, 0) ==
+                  CE_None;
     }
+    char worldFile[] = "WORLDFILE=YES";
+    char* options[] = {geoTiff ? nullptr : worldFile, nullptr};
+    GDALDataset* copy = written ? driver->CreateCopy(path.c_str(), ds, FALSE, options, nullptr, nullptr) : nullptr;
     GDALClose(ds);
-    return true;
+    if (copy) GDALClose(copy);
+    return copy != nullptr;
 }
 
 inline osgEarth::ElevationLayerOptions gdalElevation(const std::string& name, const std::string& path,

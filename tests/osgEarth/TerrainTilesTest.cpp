@@ -1,6 +1,7 @@
 #include "TerrainTestSupport.h"
 
 #include "NotifyCapture.h"
+#include "OffscreenRender.h"
 #include "TempDir.h"
 
 #include <osgEarth/TerrainEngineNode>
@@ -9,6 +10,7 @@
 #include <osg/Geode>
 #include <osg/Geometry>
 #include <osg/MatrixTransform>
+#include <osg/Texture2D>
 #include <osgDB/ReadFile>
 
 #include <gtest/gtest.h>
@@ -218,7 +220,7 @@ TEST(TerrainTiles, ElevationLayersScaleAndOffsetTheSurface)
 TEST(TerrainTiles, LayerLevelsAndTheTerrainColour)
 {
     veltra::test::TempDir folder;
-    ASSERT_TRUE(writeHemispheresTiff(folder.file("world.tif")));
+    ASSERT_TRUE(writeHemispheres(folder.file("world.tif")));
     Config terrain("terrain");
     terrain.add("color", "#336699");
     osg::ref_ptr<Map> map = makeMap(terrain);
@@ -249,4 +251,36 @@ TEST(TerrainTiles, LayerLevelsAndTheTerrainColour)
     EXPECT_NE(textured->getStateSet()->getTextureAttribute(0, osg::StateAttribute::TEXTURE), nullptr);
     const auto* white = static_cast<const osg::Vec4Array*>(textured->getDrawable(0)->asGeometry()->getColorArray());
     EXPECT_EQ((*white)[0], osg::Vec4(1, 1, 1, 1));
+}
+
+TEST(TerrainTiles, PicturesWithWorldFilesDrapeLikeGeoTiffs)
+{
+    veltra::test::TempDir folder;
+    for (const char* format : {"GTiff", "PNG", "JPEG"})
+    {
+        SCOPED_TRACE(format);
+        const std::string path = folder.file(std::string("world.") + format);
+        ASSERT_TRUE(writeHemispheres(path, format));
+        osg::ref_ptr<Map> map = makeMap();
+        map->addImageLayer(gdalLayer("world", path));
+        osg::ref_ptr<MapNode> mapNode = new MapNode(map.get());
+
+        // The level-1 tiles 1/0/0 (far west) and 1/3/0 (far east), at the centre of their texture.
+        osg::Group* tiles[] = {rootOf(*mapNode)->getChild(0)->asGroup(), rootOf(*mapNode)->getChild(1)->asGroup()};
+        const osg::Vec4ub expected[] = {{255, 0, 0, 255}, {0, 0, 255, 255}};
+        for (int side = 0; side < 2; ++side)
+        {
+            osg::Node* tile = static_cast<osg::Group*>(tiles[side]->getChild(side == 0 ? 0 : 1))->getChild(0);
+            osg::StateSet* state = tile->asGroup()->getChild(0)->getStateSet();
+            ASSERT_NE(state, nullptr);
+            auto* texture =
+                dynamic_cast<osg::Texture2D*>(state->getTextureAttribute(0, osg::StateAttribute::TEXTURE));
+            ASSERT_NE(texture, nullptr);
+            const osg::Image* image = texture->getImage();
+            const unsigned char* centre = image->data(image->s() / 2, image->t() / 2);
+            EXPECT_TRUE(veltra::test::colourNear(osg::Vec4ub(centre[0], centre[1], centre[2], centre[3]),
+                                                 expected[side], 12))
+                << tile->getName();
+        }
+    }
 }
