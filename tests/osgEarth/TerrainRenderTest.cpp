@@ -7,6 +7,8 @@
 
 #include <osgEarth/TerrainEngineNode>
 
+#include <osgDB/ReadFile>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -46,13 +48,18 @@ protected:
 
 } // namespace
 
-TEST_F(TerrainRender, GeoTiffColoursTheHemispheres)
+TEST_F(TerrainRender, EarthFileWithAGeoTiffColoursTheHemispheres)
 {
-    osg::ref_ptr<Map> map = makeMap();
-    map->addImageLayer(gdalLayer("missing", _dir.file("absent.tif")));
-    map->addImageLayer(gdalLayer("world", _dir.file("world.tif")));
-    osg::ref_ptr<MapNode> mapNode = new MapNode(map.get());
-    const SpatialReference* srs = map->getSRS();
+    // Written as a user would: relative paths, one of them to a raster that is not there.
+    const std::string earthFile = _dir.write("world.earth", R"(<map name="hemispheres" type="geocentric">
+        <options lighting="false"/>
+        <image name="missing" driver="gdal" url="absent.tif"/>
+        <image name="world" driver="gdal"><url>world.tif</url></image>
+    </map>)");
+    osg::ref_ptr<osg::Node> loaded = osgDB::readRefNodeFile(earthFile);
+    osg::ref_ptr<MapNode> mapNode = MapNode::get(loaded.get());
+    ASSERT_TRUE(mapNode.valid());
+    const SpatialReference* srs = mapNode->getMapSRS();
 
     const struct { double lon; osg::Vec4ub colour; } cases[] = {{-90.0, {255, 0, 0, 255}}, {90.0, {0, 0, 255, 255}}};
     for (const auto& c : cases)
