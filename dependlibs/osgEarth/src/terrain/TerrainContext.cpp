@@ -45,14 +45,16 @@ TerrainContext::TerrainContext(const Map& map)
 
     for (const ImageLayerOptions& layer : map.getImageLayers())
     {
-        if (osg::ref_ptr<ImageSource> source = createImageSource(layer, _profile.get()))
+        if (osg::ref_ptr<ImageSource> source =
+                createImageSource(layer, _profile.get(), map.getMapOptions().getConfig()))
         {
             _images.emplace_back(source, std::clamp(layer.opacity().get(), 0.0f, 1.0f));
         }
     }
     for (const ElevationLayerOptions& layer : map.getElevationLayers())
     {
-        if (osg::ref_ptr<ElevationSource> source = createElevationSource(layer, _profile.get()))
+        if (osg::ref_ptr<ElevationSource> source =
+                createElevationSource(layer, _profile.get(), map.getMapOptions().getConfig()))
         {
             _elevations.push_back(source);
         }
