@@ -36,13 +36,14 @@ TerrainContext::TerrainContext(const Map& map)
     : _uid(nextUid++), _profile(map.getProfile()), _geocentric(map.isGeocentric())
 {
     readTerrainOptions(map);
+    const Config mapOptions = map.getMapOptions().getConfig();
     for (const ImageLayerOptions& layer : map.getImageLayers())
     {
         if (!layer.visible().get())
         {
             continue;
         }
-        if (osg::ref_ptr<ImageSource> source = createImageSource(layer, _profile.get()))
+        if (osg::ref_ptr<ImageSource> source = createImageSource(layer, _profile.get(), mapOptions))
         {
             _images.push_back({source, std::clamp(layer.opacity().get(), 0.0f, 1.0f), layer.minLevel().get(),
                                layer.maxLevel().get()});
@@ -50,7 +51,7 @@ TerrainContext::TerrainContext(const Map& map)
     }
     for (const ElevationLayerOptions& layer : map.getElevationLayers())
     {
-        if (osg::ref_ptr<ElevationSource> source = createElevationSource(layer, _profile.get()))
+        if (osg::ref_ptr<ElevationSource> source = createElevationSource(layer, _profile.get(), mapOptions))
         {
             _elevations.push_back({source, layer.minLevel().get(), layer.maxLevel().get(), layer.offset().get()});
         }

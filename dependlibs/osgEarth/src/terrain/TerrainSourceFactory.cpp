@@ -13,16 +13,10 @@ std::string layerLabel(const TerrainLayerOptions& layer)
     return "\"" + layer.name().get() + "\" (driver \"" + layer.getDriver() + "\")";
 }
 
-// Network drivers read tiles over HTTP; they plug in here once the fetching side exists. Until then such a layer
-// is skipped with a warning, like any layer we cannot draw.
-bool isNetworkDriver(const std::string& driver)
-{
-    return driver == "xyz" || driver == "tms";
-}
-
 } // namespace
 
-osg::ref_ptr<ImageSource> createImageSource(const ImageLayerOptions& layer, const Profile* mapProfile)
+osg::ref_ptr<ImageSource> createImageSource(const ImageLayerOptions& layer, const Profile* mapProfile,
+                                            const Config& mapOptions)
 {
     const std::string driver = toLower(layer.getDriver());
     if (!layer.enabled().get())
@@ -37,18 +31,21 @@ osg::ref_ptr<ImageSource> createImageSource(const ImageLayerOptions& layer, cons
     {
         return createGdalImageSource(layer, mapProfile);
     }
-    if (isNetworkDriver(driver))
+    if (driver == "xyz")
     {
-        OSG_WARN << "Globe terrain: image layer " << layerLabel(layer)
-                 << " needs network tile fetching, which this build does not draw yet; layer skipped" << std::endl;
-        return nullptr;
+        return createXyzImageSource(layer, mapOptions);
+    }
+    if (driver == "tms")
+    {
+        return createTmsImageSource(layer, mapOptions);
     }
     OSG_WARN << "Globe terrain: image layer " << layerLabel(layer) << " has an unknown driver; layer skipped"
              << std::endl;
     return nullptr;
 }
 
-osg::ref_ptr<ElevationSource> createElevationSource(const ElevationLayerOptions& layer, const Profile* mapProfile)
+osg::ref_ptr<ElevationSource> createElevationSource(const ElevationLayerOptions& layer, const Profile* mapProfile,
+                                                    const Config& mapOptions)
 {
     const std::string driver = toLower(layer.getDriver());
     if (!layer.enabled().get())
@@ -59,9 +56,16 @@ osg::ref_ptr<ElevationSource> createElevationSource(const ElevationLayerOptions&
     {
         return createGdalElevationSource(layer, mapProfile);
     }
-    OSG_WARN << "Globe terrain: elevation layer " << layerLabel(layer)
-             << (isNetworkDriver(driver) ? " needs network tile fetching, not drawn yet" : " has an unusable driver")
-             << "; layer skipped" << std::endl;
+    if (driver == "xyz")
+    {
+        return createXyzElevationSource(layer, mapOptions);
+    }
+    if (driver == "tms")
+    {
+        return createTmsElevationSource(layer, mapOptions);
+    }
+    OSG_WARN << "Globe terrain: elevation layer " << layerLabel(layer) << " has an unusable driver; layer skipped"
+             << std::endl;
     return nullptr;
 }
 

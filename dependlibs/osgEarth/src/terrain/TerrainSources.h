@@ -37,15 +37,23 @@ protected:
     ~ElevationSource() override = default;
 };
 
-/// The source for an image layer's driver, or null (with one warning) when the driver is unknown, not yet built
-/// (network drivers) or its data cannot be opened. `mapProfile` is the profile tiles are keyed by.
-osg::ref_ptr<ImageSource> createImageSource(const ImageLayerOptions& layer, const Profile* mapProfile);
+/// The source for an image layer's driver, or null (with one warning) when the driver is unknown or its data cannot
+/// be opened. `mapProfile` is the profile tiles are keyed by; `mapOptions` is the map's `<options>` Config, whose
+/// `<cache>` and `<cache_policy>` the network drivers follow.
+osg::ref_ptr<ImageSource> createImageSource(const ImageLayerOptions& layer, const Profile* mapProfile,
+                                            const Config& mapOptions);
 /// The same for an elevation layer.
-osg::ref_ptr<ElevationSource> createElevationSource(const ElevationLayerOptions& layer, const Profile* mapProfile);
+osg::ref_ptr<ElevationSource> createElevationSource(const ElevationLayerOptions& layer, const Profile* mapProfile,
+                                                    const Config& mapOptions);
 
 /// Driver-specific constructors behind the factories above.
 osg::ref_ptr<ImageSource> createDebugImageSource(const ImageLayerOptions& layer);
 osg::ref_ptr<ImageSource> createGdalImageSource(const ImageLayerOptions& layer, const Profile* mapProfile);
 osg::ref_ptr<ElevationSource> createGdalElevationSource(const ElevationLayerOptions& layer, const Profile* mapProfile);
+/// Network drivers: tiles fetched over HTTP(S) through the map's file cache.
+osg::ref_ptr<ImageSource> createXyzImageSource(const ImageLayerOptions& layer, const Config& mapOptions);
+osg::ref_ptr<ElevationSource> createXyzElevationSource(const ElevationLayerOptions& layer, const Config& mapOptions);
+osg::ref_ptr<ImageSource> createTmsImageSource(const ImageLayerOptions& layer, const Config& mapOptions);
+osg::ref_ptr<ElevationSource> createTmsElevationSource(const ElevationLayerOptions& layer, const Config& mapOptions);
 
 } // namespace osgEarth::Terrain
