@@ -20,6 +20,7 @@ packages=(
     xvfb xauth                                # virtual X server: the host's display when there is none, and the rendering tests'
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     fonts-wqy-microhei                        # a CJK font for Chinese labels
+    xplanet-images                            # NASA's photograph of the Earth for the demo globe
 )
 if $with_tests; then
     packages+=(chromium)

@@ -1,5 +1,6 @@
-// Writes the demo site: a generated building with its schedule and binding, and a page that
-// drives the viewer through every group of its scripting methods.
+// Writes the demo site: a generated building with its schedule and binding, a page that drives
+// the viewer through every group of its scripting methods, and a demo globe (an earth file over a
+// world raster).
 #include "veltra-demo/DemoSite.h"
 
 #include <exception>
