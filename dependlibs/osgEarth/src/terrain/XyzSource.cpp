@@ -2,7 +2,8 @@
 #include "TerrainSources.h"
 #include "TileServiceSources.h"
 
-#include <osgEarth/StringUtils>
+#include "../ProfileConfig.h"
+
 
 #include <osg/Notify>
 #include <osgDB/FileNameUtils>
@@ -14,18 +15,6 @@ namespace {
 std::string layerName(const TerrainLayerOptions& layer)
 {
     return layer.name().get();
-}
-
-// `<profile>` as a name ("spherical-mercator") or as srs/xmin/ymin/xmax/ymax attributes.
-osg::ref_ptr<const Profile> profileOf(const Config& conf)
-{
-    if (conf.hasValue("srs"))
-    {
-        return Profile::create(conf.value("srs"), conf.value("xmin", 0.0), conf.value("ymin", 0.0),
-                               conf.value("xmax", 0.0), conf.value("ymax", 0.0),
-                               conf.value("num_tiles_wide_at_lod_0", 0u), conf.value("num_tiles_high_at_lod_0", 0u));
-    }
-    return Profile::create(toLower(trim(conf.value())));
 }
 
 void replaceAll(std::string& text, const std::string& pattern, const std::string& with)
@@ -75,7 +64,7 @@ bool configureXyz(const TerrainLayerOptions& layer, const Config& mapOptions, Ti
         return false;
     }
     const Config* profileConf = conf.child_ptr("profile");
-    osg::ref_ptr<const Profile> profile = profileConf ? profileOf(*profileConf) : nullptr;
+    osg::ref_ptr<const Profile> profile = profileConf ? profileFromConfig(*profileConf, "Globe terrain:") : nullptr;
     if (!profile)
     {
         OSG_WARN << "Globe terrain: " << kind << " layer \"" << layerName(layer)
