@@ -389,6 +389,22 @@ TEST(TerrainNet, FileCacheServesTilesOnceTheServerIsGone)
     EXPECT_EQ(colourAt(*image, key, 45, 55), osg::Vec3i(redOf(2), greenOf(1), 255));
 }
 
+TEST(TerrainNet, CachePathOfAnEarthFileCountsFromItsFolder)
+{
+    TempDir dir;
+    LoopbackHttpServer server(serveTiles);
+    const std::string earthFile = dir.write("cached.earth", R"(<map>
+        <options lighting="false"><cache driver="filesystem" path="tile-cache"/></options>
+        <image name="tiles" driver="xyz" profile="spherical-mercator" url=")" +
+                                                                server.url("/{z}/{x}/{y}.png") + R"("/>
+    </map>)");
+    osg::ref_ptr<osg::Node> loaded = osgDB::readRefNodeFile(earthFile);
+    ASSERT_NE(MapNode::get(loaded.get()), nullptr);
+    EXPECT_GT(server.requestCount(), 0u);
+    const std::filesystem::path beside = dir.path() / "tile-cache";
+    EXPECT_TRUE(std::filesystem::is_directory(beside) && !std::filesystem::is_empty(beside));
+}
+
 TEST(TerrainNet, CacheOnlyNeverTouchesTheNetworkAndNoCacheStoresNothing)
 {
     TempDir cache;

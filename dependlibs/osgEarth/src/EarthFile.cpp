@@ -1,13 +1,13 @@
 // Turning an earth document into a map and its map node, in the order the format defines: map options, image
 // layers, elevation layers, model layers, data paths, the map node, then the application's <external> data.
 #include "EarthFileReader.h"
+#include "ReferrerPath.h"
 
 #include <osgEarth/Config>
 #include <osgEarth/Map>
 #include <osgEarth/MapNode>
 
 #include <osg/Notify>
-#include <osgDB/FileNameUtils>
 #include <osgDB/FileUtils>
 
 #include <algorithm>
@@ -54,15 +54,10 @@ void addDataFilePaths(const Config& options)
     osgDB::FilePathList& list = osgDB::getDataFilePathList();
     for (const Config& url : paths->children("url"))
     {
-        std::string path = trim(url.value());
+        const std::string path = resolveAgainstReferrer(trim(url.value()), url.referrer());
         if (path.empty())
         {
             continue;
-        }
-        const std::string folder = osgDB::getFilePath(url.referrer());
-        if (!osgDB::isAbsolutePath(path) && !osgDB::containsServerAddress(path) && !folder.empty())
-        {
-            path = osgDB::concatPaths(folder, path);
         }
         // Reading the same file twice must not grow the search path each time.
         if (std::find(list.begin(), list.end(), path) == list.end())

@@ -1,6 +1,6 @@
 #include <osgEarth/TerrainLayerOptions>
 
-#include <osgDB/FileNameUtils>
+#include "ReferrerPath.h"
 
 namespace osgEarth {
 
@@ -32,15 +32,7 @@ void TerrainLayerOptions::fromConfig(const Config& conf)
 
 std::string TerrainLayerOptions::resolvedURL() const
 {
-    const std::string url = _conf.value("url");
-    if (url.empty() || osgDB::containsServerAddress(url) || osgDB::isAbsolutePath(url))
-    {
-        return url;
-    }
-    const Config* urlConf = _conf.child_ptr("url");
-    const std::string& referrer = urlConf && !urlConf->referrer().empty() ? urlConf->referrer() : _conf.referrer();
-    const std::string folder = osgDB::getFilePath(referrer);
-    return folder.empty() ? url : osgDB::concatPaths(folder, url);
+    return resolvedPathValue(_conf, "url");
 }
 
 Config TerrainLayerOptions::getConfig() const

@@ -1,10 +1,11 @@
 #include "HttpCache.h"
 
+#include "../ReferrerPath.h"
+
 #include <osgEarth/StringUtils>
 
 #include <osg/Notify>
 #include <osgDB/FileCache>
-#include <osgDB/FileNameUtils>
 #include <osgDB/FileUtils>
 
 #include <atomic>
@@ -51,16 +52,6 @@ bool parseUsage(const Config& owner, CacheUsage& usage)
     return true;
 }
 
-std::string resolveAgainst(const std::string& path, const std::string& referrer)
-{
-    if (path.empty() || osgDB::isAbsolutePath(path))
-    {
-        return path;
-    }
-    const std::string folder = osgDB::getFilePath(referrer);
-    return folder.empty() ? path : osgDB::concatPaths(folder, path);
-}
-
 // Distinguishes the temporary files of concurrent writers of the same URL.
 std::string temporarySuffix()
 {
@@ -90,10 +81,7 @@ osg::ref_ptr<HttpCache> HttpCache::fromMapOptions(const Config& mapOptions)
         const std::string path = cache->value("path");
         if ((driver.empty() || driver == "filesystem") && !path.empty())
         {
-            const Config* pathConf = cache->child_ptr("path");
-            const std::string& referrer =
-                pathConf && !pathConf->referrer().empty() ? pathConf->referrer() : cache->referrer();
-            return new HttpCache(resolveAgainst(path, referrer));
+            return new HttpCache(resolvedPathValue(*cache, "path"));
         }
         OSG_WARN << "[HttpCache] only a filesystem cache with a path is supported (driver \"" << driver
                  << "\"); caching off" << std::endl;
