@@ -61,7 +61,11 @@ TEST_F(TerrainRender, EarthFileWithAGeoTiffColoursTheHemispheres)
     ASSERT_TRUE(mapNode.valid());
     const SpatialReference* srs = mapNode->getMapSRS();
 
-    const struct { double lon; osg::Vec4ub colour; } cases[] = {{-90.0, {255, 0, 0, 255}}, {90.0, {0, 0, 255, 255}}};
+    const struct
+    {
+        double lon;
+        osg::Vec4ub colour;
+    } cases[] = {{-90.0, {255, 0, 0, 255}}, {90.0, {0, 0, 255, 255}}};
     for (const auto& c : cases)
     {
         std::string why;
@@ -100,7 +104,8 @@ TEST_F(TerrainRender, FinerLevelsPageInAsTheCameraClosesInAndExpireOnceItLeaves)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
             std::vector<std::string> names;
             collectTileNames(mapNode->getTerrainEngine(), names);
-            if (done(names)) return names;
+            if (done(names))
+                return names;
         }
         std::vector<std::string> names;
         collectTileNames(mapNode->getTerrainEngine(), names);

@@ -83,8 +83,8 @@ TEST(TerrainTiles, RootHoldsTheEightLevelOneTilesWithSwitchInRanges)
             EXPECT_NEAR((paged->getCenter() - tile->getBound().center()).length(), 0.0, 1e-3);
         }
     }
-    EXPECT_EQ(names, (std::vector<std::string>{"1/0/0", "1/1/0", "1/0/1", "1/1/1", "1/2/0", "1/3/0", "1/2/1",
-                                               "1/3/1"}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"1/0/0", "1/1/0", "1/0/1", "1/1/1", "1/2/0", "1/3/0", "1/2/1", "1/3/1"}));
 }
 
 TEST(TerrainTiles, RangeFactorAndMaxLodComeFromTheTerrainOptions)
@@ -184,11 +184,13 @@ double highestVertexRadius(MapNode& mapNode)
     osg::ref_ptr<osg::Node> children = osgDB::readRefNodeFile(pagedName("4/15/7", uid)); // touches the equator
     auto* paged = children.valid() ? dynamic_cast<osg::PagedLOD*>(children->asGroup()->getChild(2)) : nullptr;
     auto* tile = paged ? dynamic_cast<osg::MatrixTransform*>(paged->getChild(0)) : nullptr;
-    if (!tile) return 0.0;
+    if (!tile)
+        return 0.0;
     auto* geometry = tile->getChild(0)->asGeode()->getDrawable(0)->asGeometry();
     const auto* vertices = static_cast<const osg::Vec3Array*>(geometry->getVertexArray());
     double highest = 0.0;
-    for (const osg::Vec3& v : *vertices) highest = std::max(highest, (osg::Vec3d(v) + tile->getMatrix().getTrans()).length());
+    for (const osg::Vec3& v : *vertices)
+        highest = std::max(highest, (osg::Vec3d(v) + tile->getMatrix().getTrans()).length());
     return highest;
 }
 
@@ -273,13 +275,12 @@ TEST(TerrainTiles, PicturesWithWorldFilesDrapeLikeGeoTiffs)
             osg::Node* tile = static_cast<osg::Group*>(tiles[side]->getChild(side == 0 ? 0 : 1))->getChild(0);
             osg::StateSet* state = tile->asGroup()->getChild(0)->getStateSet();
             ASSERT_NE(state, nullptr);
-            auto* texture =
-                dynamic_cast<osg::Texture2D*>(state->getTextureAttribute(0, osg::StateAttribute::TEXTURE));
+            auto* texture = dynamic_cast<osg::Texture2D*>(state->getTextureAttribute(0, osg::StateAttribute::TEXTURE));
             ASSERT_NE(texture, nullptr);
             const osg::Image* image = texture->getImage();
             const unsigned char* centre = image->data(image->s() / 2, image->t() / 2);
-            EXPECT_TRUE(veltra::test::colourNear(osg::Vec4ub(centre[0], centre[1], centre[2], centre[3]),
-                                                 expected[side], 12))
+            EXPECT_TRUE(
+                veltra::test::colourNear(osg::Vec4ub(centre[0], centre[1], centre[2], centre[3]), expected[side], 12))
                 << tile->getName();
         }
     }

@@ -33,8 +33,8 @@ public:
 
     osg::ref_ptr<osg::Image> createImage(const TileKey& key, unsigned size) override
     {
-        static const osg::Vec4ub outlines[] = {{255, 0, 0, 255}, {0, 255, 0, 255}, {0, 0, 255, 255},
-                                               {255, 0, 255, 255}};
+        static const osg::Vec4ub outlines[] = {
+            {255, 0, 0, 255}, {0, 255, 0, 255}, {0, 0, 255, 255}, {255, 0, 255, 255}};
         osg::ref_ptr<osg::Image> image = new osg::Image();
         image->allocateImage(int(size), int(size), 1, GL_RGBA, GL_UNSIGNED_BYTE);
         std::fill_n(image->data(), size_t(size) * size * 4, static_cast<unsigned char>(0));

@@ -48,7 +48,8 @@ std::vector<float> TerrainContext::heightsFor(const TileKey& key) const
     }
     if (_verticalScale != 1.0)
     {
-        for (float& height : heights) height = float(height * _verticalScale);
+        for (float& height : heights)
+            height = float(height * _verticalScale);
     }
     return heights;
 }
@@ -100,8 +101,8 @@ osg::ref_ptr<osg::MatrixTransform> TerrainContext::buildTileNode(const TileKey& 
     double cx = 0, cy = 0;
     extent.getCentroid(cx, cy);
     const osg::Vec3d centre = toWorld(cx, cy, 0.0);
-    halfDiagonal = 0.5 * (toWorld(extent.east(), extent.north(), 0.0) - toWorld(extent.west(), extent.south(), 0.0))
-                             .length();
+    halfDiagonal =
+        0.5 * (toWorld(extent.east(), extent.north(), 0.0) - toWorld(extent.west(), extent.south(), 0.0)).length();
     const double skirt = halfDiagonal * skirtRatio;
 
     osg::ref_ptr<osg::Vec3Array> vertices = new osg::Vec3Array();
@@ -131,16 +132,21 @@ osg::ref_ptr<osg::MatrixTransform> TerrainContext::buildTileNode(const TileKey& 
         {
             const unsigned i = r * n + c;
             // Counter-clockwise seen from above: north is up, so row r + 1 lies south of row r.
-            for (unsigned index : {i, i + n, i + 1, i + 1, i + n, i + n + 1}) triangles->push_back(index);
+            for (unsigned index : {i, i + n, i + 1, i + 1, i + n, i + n + 1})
+                triangles->push_back(index);
         }
     }
 
     // The skirt walks the perimeter once, dropping a copy of each edge post straight down.
     std::vector<unsigned> perimeter;
-    for (unsigned c = 0; c + 1 < n; ++c) perimeter.push_back(c);                     // north, west to east
-    for (unsigned r = 0; r + 1 < n; ++r) perimeter.push_back(r * n + n - 1);         // east, north to south
-    for (unsigned c = n - 1; c > 0; --c) perimeter.push_back((n - 1) * n + c);       // south, east to west
-    for (unsigned r = n - 1; r > 0; --r) perimeter.push_back(r * n);                 // west, south to north
+    for (unsigned c = 0; c + 1 < n; ++c)
+        perimeter.push_back(c); // north, west to east
+    for (unsigned r = 0; r + 1 < n; ++r)
+        perimeter.push_back(r * n + n - 1); // east, north to south
+    for (unsigned c = n - 1; c > 0; --c)
+        perimeter.push_back((n - 1) * n + c); // south, east to west
+    for (unsigned r = n - 1; r > 0; --r)
+        perimeter.push_back(r * n); // west, south to north
     const unsigned skirtStart = unsigned(vertices->size());
     for (unsigned post : perimeter)
     {
@@ -153,7 +159,8 @@ osg::ref_ptr<osg::MatrixTransform> TerrainContext::buildTileNode(const TileKey& 
     {
         const unsigned a = perimeter[k], b = perimeter[(k + 1) % ring];
         const unsigned sa = skirtStart + k, sb = skirtStart + (k + 1) % ring;
-        for (unsigned index : {a, sa, b, b, sa, sb}) triangles->push_back(index);
+        for (unsigned index : {a, sa, b, b, sa, sb})
+            triangles->push_back(index);
     }
 
     osg::ref_ptr<osg::Geometry> geometry = new osg::Geometry();

@@ -4,7 +4,6 @@
 
 #include "../ProfileConfig.h"
 
-
 #include <osg/Notify>
 #include <osgDB/FileNameUtils>
 
