@@ -175,6 +175,19 @@ TEST(TerrainTiles, FirstAndMinLodShapeTheTopOfTheTree)
     EXPECT_NEAR(deeper->getMinRange(0), expectedMinRange(TileKey(3, 0, 0, mapNode->getMap()->getProfile()), 6.0), 1.0);
 }
 
+TEST(TerrainTiles, ForcedLevelsAreCappedSoTheGlobeStaysBuildable)
+{
+    Config terrain("terrain");
+    terrain.add("first_lod", "18");
+    terrain.add("min_lod", "19");
+    veltra::test::NotifyCapture capture(osg::WARN);
+    osg::ref_ptr<MapNode> mapNode = new MapNode(makeMap(terrain));
+    EXPECT_TRUE(capture.contains("first_lod and min_lod"));
+    osg::PagedLOD* root = rootOf(*mapNode);
+    ASSERT_NE(root, nullptr);
+    EXPECT_EQ(root->getChild(0)->asGroup()->getNumChildren(), 1024u) << "level 5 under one level-0 tile";
+}
+
 namespace {
 
 /// The largest distance from the earth's centre of any vertex of a tile on the equator.

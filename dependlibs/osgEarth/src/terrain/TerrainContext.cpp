@@ -2,6 +2,7 @@
 
 #include "HtmlColour.h"
 
+#include <osg/Notify>
 #include <osg/PagedLOD>
 #include <osg/observer_ptr>
 
@@ -20,6 +21,10 @@ namespace {
 
 // Finer levels than this add nothing a local raster can show and would let the pager chase ever smaller tiles.
 constexpr unsigned maxLodCap = 19;
+
+// first_lod and min_lod make every tile of the globe reach their level whatever the distance: 2 × 4^5 = 2048 tiles
+// at level 5 is as many as a globe should build up front or keep loaded.
+constexpr unsigned maxForcedLod = 5;
 
 std::mutex registryMutex;
 std::map<unsigned, osg::observer_ptr<TerrainContext>>& registry()
@@ -78,6 +83,13 @@ void TerrainContext::readTerrainOptions(const Map& map)
     // The first tiles shown are level 1 at the least: the root groups them per level-0 key.
     _firstLod = std::clamp(level("first_lod", "first_level", 0u), 1u, _maxLod);
     _minLod = std::min(level("min_lod", "min_level", 0u), _maxLod);
+    if (_firstLod > maxForcedLod || _minLod > maxForcedLod)
+    {
+        OSG_WARN << "Globe terrain: first_lod and min_lod above " << maxForcedLod
+                 << " would build every tile of the globe down to that level; using " << maxForcedLod << std::endl;
+        _firstLod = std::min(_firstLod, maxForcedLod);
+        _minLod = std::min(_minLod, maxForcedLod);
+    }
     _imageSize = std::clamp(terrain.value<unsigned>("tile_pixel_size", 256u), 16u, 1024u);
     _verticalScale = terrain.value<double>("vertical_scale", 1.0);
     if (!std::isfinite(_verticalScale))
