@@ -6,8 +6,6 @@
 
 #include <osgDB/ReadFile>
 
-#include <X11/Xlib.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <exception>
@@ -15,22 +13,6 @@
 namespace veltra::bench {
 
 namespace {
-
-bool displayOpens()
-{
-    const char* name = std::getenv("DISPLAY");
-    if (!name || !*name)
-    {
-        return false;
-    }
-    Display* display = XOpenDisplay(nullptr);
-    if (!display)
-    {
-        return false;
-    }
-    XCloseDisplay(display);
-    return true;
-}
 
 // A leg that has not landed this long after its planned end is stuck, not slow: frames are paced by the wall clock.
 constexpr double kLegGraceSeconds = 60.0;
@@ -48,18 +30,14 @@ GlobeFlight::~GlobeFlight()
 
 bool GlobeFlight::open(const std::filesystem::path& earthFile, int width, int height, std::string& why)
 {
-    if (!displayOpens())
+    try
     {
-        try
-        {
-            _xvfb = std::make_unique<veltra::host::XvfbServer>("1920x1080x24");
-            ::setenv("DISPLAY", _xvfb->displayName().c_str(), 1);
-        }
-        catch (const std::exception& error)
-        {
-            why = std::string("no X display and no Xvfb: ") + error.what();
-            return false;
-        }
+        _xvfb = veltra::host::startXvfbUnlessDisplayOpens("1920x1080x24");
+    }
+    catch (const std::exception& error)
+    {
+        why = std::string("no X display and no Xvfb: ") + error.what();
+        return false;
     }
 
     osg::ref_ptr<osg::Node> loaded = osgDB::readNodeFile(earthFile.string());

@@ -1,5 +1,6 @@
 #include "capture/XvfbServer.h"
 
+#include <X11/Xlib.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -7,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <stdexcept>
 
 namespace veltra::host {
@@ -67,6 +69,27 @@ XvfbServer::~XvfbServer()
 {
     ::kill(_pid, SIGTERM);
     ::waitpid(_pid, nullptr, 0);
+}
+
+bool currentDisplayOpens()
+{
+    const char* name = std::getenv("DISPLAY");
+    if (!name || !*name)
+        return false;
+    Display* display = XOpenDisplay(nullptr);
+    if (!display)
+        return false;
+    XCloseDisplay(display);
+    return true;
+}
+
+std::unique_ptr<XvfbServer> startXvfbUnlessDisplayOpens(const std::string& screen)
+{
+    if (currentDisplayOpens())
+        return nullptr;
+    auto xvfb = std::make_unique<XvfbServer>(screen);
+    ::setenv("DISPLAY", xvfb->displayName().c_str(), 1);
+    return xvfb;
 }
 
 } // namespace veltra::host

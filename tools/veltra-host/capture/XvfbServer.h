@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <sys/types.h>
 
@@ -25,5 +26,12 @@ private:
     pid_t _pid = -1;
     std::string _name;
 };
+
+/// Whether the display $DISPLAY names can be opened now.
+bool currentDisplayOpens();
+
+/// For a program that needs some display: null when $DISPLAY can be opened; otherwise a private
+/// Xvfb of `screen`, whose name is put in $DISPLAY. Throws as XvfbServer does when none can start.
+std::unique_ptr<XvfbServer> startXvfbUnlessDisplayOpens(const std::string& screen = "1920x1080x24");
 
 } // namespace veltra::host
