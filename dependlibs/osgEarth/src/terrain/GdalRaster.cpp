@@ -1,5 +1,7 @@
 #include "GdalRaster.h"
 
+#include "SampleGrid.h"
+
 #include <gdal_priv.h>
 
 #include <osg/Notify>
@@ -111,10 +113,8 @@ bool GdalRaster::sampleGrid(const GeoExtent& extent, unsigned cols, unsigned row
     {
         for (unsigned c = 0; c < cols; ++c)
         {
-            const double u = pixelCentres ? (c + 0.5) / cols : (cols > 1 ? double(c) / (cols - 1) : 0.5);
-            const double v = pixelCentres ? (r + 0.5) / rows : (rows > 1 ? double(r) / (rows - 1) : 0.5);
-            double x = extent.west() + u * extent.width();
-            double y = extent.north() - v * extent.height();
+            const osg::Vec2d point = gridPoint(extent, c, r, cols, rows, pixelCentres);
+            double x = point.x(), y = point.y();
             if (_rasterSRS && !_mapSRS->transform2D(x, y, _rasterSRS.get(), x, y))
             {
                 x = y = std::nan("");

@@ -1,5 +1,7 @@
 #include "TileServiceSources.h"
 
+#include "SampleGrid.h"
+
 #include <osg/Notify>
 
 #include <algorithm>
@@ -70,10 +72,8 @@ bool locatePoints(const TileService& service, const TileKey& key, unsigned cols,
     {
         for (unsigned c = 0; c < cols; ++c)
         {
-            const double u = pixelCentres ? (c + 0.5) / cols : (cols > 1 ? double(c) / (cols - 1) : 0.5);
-            const double v = pixelCentres ? (r + 0.5) / rows : (rows > 1 ? double(r) / (rows - 1) : 0.5);
-            double x = extent.west() + u * extent.width();
-            double y = extent.north() - v * extent.height();
+            const osg::Vec2d point = gridPoint(extent, c, r, cols, rows, pixelCentres);
+            double x = point.x(), y = point.y();
             if (x < mapWest || x > mapEast || y < mapSouth || y > mapNorth)
             {
                 continue;
@@ -125,6 +125,15 @@ bool locatePoints(const TileService& service, const TileKey& key, unsigned cols,
     return true;
 }
 
+// The four texels around a point, in the order (c0, r0), (c0 + 1, r0), (c0, r0 + 1), (c0 + 1, r0 + 1), each with its
+// bilinear weight.
+struct BilinearTaps
+{
+    const DecodedTile* tile[4];
+    size_t index[4];
+    double weight[4];
+};
+
 // The service tiles one key needs, fetched once; texel lookups near a tile's edge step into a neighbour when it
 // is among them and otherwise clamp, so sampling never fetches beyond the key's own footprint.
 class TileWindow
@@ -154,6 +163,27 @@ public:
         return true;
     }
 
+    // The texels bilinear sampling of point i reads; false when its tile could not be had.
+    bool taps(size_t i, BilinearTaps& out) const
+    {
+        unsigned tx = 0, ty = 0;
+        double px = 0, py = 0;
+        if (!locate(i, tx, ty, px, py))
+        {
+            return false;
+        }
+        const int c0 = int(std::floor(px)), r0 = int(std::floor(py));
+        const double fx = px - c0, fy = py - r0;
+        const double weights[4] = {(1 - fx) * (1 - fy), fx * (1 - fy), (1 - fx) * fy, fx * fy};
+        for (int k = 0; k < 4; ++k)
+        {
+            out.tile[k] = texel(tx, ty, c0 + (k & 1), r0 + (k >> 1), out.index[k]);
+            out.weight[k] = weights[k];
+        }
+        return true;
+    }
+
+private:
     // The tile holding point i and the point's texel coordinates in it (texel centres on integers).
     const DecodedTile* locate(size_t i, unsigned& tx, unsigned& ty, double& px, double& py) const
     {
@@ -193,7 +223,6 @@ public:
         return tile;
     }
 
-private:
     const DecodedTile* find(unsigned tx, unsigned ty) const
     {
         auto found = _tiles.find({tx, ty});
@@ -247,23 +276,17 @@ public:
 private:
     static bool sample(const TileWindow& window, size_t i, unsigned char* out)
     {
-        unsigned tx = 0, ty = 0;
-        double px = 0, py = 0;
-        if (!window.locate(i, tx, ty, px, py))
+        BilinearTaps taps;
+        if (!window.taps(i, taps))
         {
             return false;
         }
-        const int c0 = int(std::floor(px)), r0 = int(std::floor(py));
-        const double fx = px - c0, fy = py - r0;
         double sum[4] = {0, 0, 0, 0};
-        const double weights[4] = {(1 - fx) * (1 - fy), fx * (1 - fy), (1 - fx) * fy, fx * fy};
         for (int k = 0; k < 4; ++k)
         {
-            size_t index = 0;
-            const DecodedTile* tile = window.texel(tx, ty, c0 + (k & 1), r0 + (k >> 1), index);
             for (int ch = 0; ch < 4; ++ch)
             {
-                sum[ch] += weights[k] * tile->rgba[index * 4 + size_t(ch)];
+                sum[ch] += taps.weight[k] * taps.tile[k]->rgba[taps.index[k] * 4 + size_t(ch)];
             }
         }
         for (int ch = 0; ch < 4; ++ch)
@@ -312,32 +335,26 @@ private:
     // Bilinear where all four neighbours have data, else the nearest one that has.
     static bool sample(const TileWindow& window, size_t i, float& out)
     {
-        unsigned tx = 0, ty = 0;
-        double px = 0, py = 0;
-        if (!window.locate(i, tx, ty, px, py))
+        BilinearTaps taps;
+        if (!window.taps(i, taps))
         {
             return false;
         }
-        const int c0 = int(std::floor(px)), r0 = int(std::floor(py));
-        const double fx = px - c0, fy = py - r0;
-        const double weights[4] = {(1 - fx) * (1 - fy), fx * (1 - fy), (1 - fx) * fy, fx * fy};
         double sum = 0, best = -1;
         bool complete = true;
         float nearest = 0;
         for (int k = 0; k < 4; ++k)
         {
-            size_t index = 0;
-            const DecodedTile* tile = window.texel(tx, ty, c0 + (k & 1), r0 + (k >> 1), index);
-            const float h = tile->heights[index];
+            const float h = taps.tile[k]->heights[taps.index[k]];
             if (!std::isfinite(h))
             {
                 complete = false;
                 continue;
             }
-            sum += weights[k] * h;
-            if (weights[k] > best)
+            sum += taps.weight[k] * h;
+            if (taps.weight[k] > best)
             {
-                best = weights[k];
+                best = taps.weight[k];
                 nearest = h;
             }
         }
