@@ -1,5 +1,6 @@
 #include "veltra-demo/DemoGlobe.h"
 
+#include "GeoRasters.h"
 #include "TempDir.h"
 
 #include <osgEarth/MapNode>
@@ -81,25 +82,8 @@ void expectWholeWorldGeoTiff(GDALDataset& dataset, int width, const char* compre
 // A JPEG picture, red on its western half and blue on its eastern half.
 std::string writeHemispheresJpeg(const veltra::test::TempDir& folder, int width, int height)
 {
-    GDALAllRegister();
-    GDALDriver* memory = GetGDALDriverManager()->GetDriverByName("MEM");
-    GDALDriver* jpeg = GetGDALDriverManager()->GetDriverByName("JPEG");
-    if (!memory || !jpeg)
-        return {};
-    Dataset picture(memory->Create("", width, height, 3, GDT_Byte, nullptr));
-    std::vector<unsigned char> band(size_t(width) * height);
-    for (int b = 1; b <= 3; ++b)
-    {
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x)
-                band[size_t(y) * width + x] = (b == 1 && x < width / 2) || (b == 3 && x >= width / 2) ? 255 : 0;
-        if (picture->GetRasterBand(b)->RasterIO(GF_Write, 0, 0, width, height, band.data(), width, height, GDT_Byte, 0,
-                                                0) != CE_None)
-            return {};
-    }
     const std::string path = folder.file("earth.jpg");
-    Dataset written(jpeg->CreateCopy(path.c_str(), picture.get(), FALSE, nullptr, nullptr, nullptr));
-    return written ? path : std::string();
+    return veltra::test::writeHemispheres(path, "JPEG", width, height) ? path : std::string();
 }
 
 bool isTextured(osg::Node& node)

@@ -8,6 +8,7 @@
 #include <osgEarth/TileKey>
 
 #include <cpl_vsi.h>
+#include <gdal_priv.h>
 #include <osg/Geode>
 #include <osg/MatrixTransform>
 #include <osg/Texture2D>
