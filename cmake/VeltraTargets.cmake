@@ -40,6 +40,42 @@ endfunction()
 # in lower case; every other suite is "unit".
 set(VELTRA_TEST_SLICES Render Net Threads)
 
+# veltra_suite_labels(<out> <source>...)
+# The labels of the test cases in these sources, from the suite names of their TEST lines, by the rule above.
+# Configuring again when a source changes keeps them true.
+function(veltra_suite_labels out)
+    set(labels "")
+    foreach(source IN LISTS ARGN)
+        get_filename_component(path ${source} ABSOLUTE BASE_DIR ${CMAKE_CURRENT_SOURCE_DIR})
+        set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${path})
+        file(STRINGS ${path} lines REGEX "^[ \t]*(TEST|TEST_F|TEST_P|TYPED_TEST|TYPED_TEST_P)[ \t]*\\(")
+        foreach(line IN LISTS lines)
+            string(REGEX MATCH "\\([ \t]*([A-Za-z0-9_]*)" suite "${line}")
+            set(suite "${CMAKE_MATCH_1}")
+            set(sliced FALSE)
+            foreach(slice IN LISTS VELTRA_TEST_SLICES)
+                if(suite MATCHES "${slice}")
+                    string(TOLOWER ${slice} label)
+                    list(APPEND labels ${label})
+                    set(sliced TRUE)
+                endif()
+            endforeach()
+            if(NOT sliced)
+                list(APPEND labels unit)
+            endif()
+        endforeach()
+    endforeach()
+    list(REMOVE_DUPLICATES labels)
+    set(${out} ${labels} PARENT_SCOPE)
+endfunction()
+
+# veltra_label_needs(<label> <target>...)
+# The target veltra-tests-<label> builds what the tests of that label run: their executables and what those start or
+# load at run time. The sanitizer passes build these instead of everything.
+function(veltra_label_needs label)
+    add_dependencies(veltra-tests-${label} ${ARGN})
+endfunction()
+
 # veltra_add_test_suite(<Name> SOURCES ... LIBRARIES ...)
 # One GoogleTest executable per library; each case becomes a CTest test labelled by its suite.
 function(veltra_add_test_suite name)
@@ -47,6 +83,11 @@ function(veltra_add_test_suite name)
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} VeltraTestSupport GTest::gtest GTest::gmock GTest::gtest_main)
     veltra_warnings(${name})
+
+    veltra_suite_labels(labels ${ARG_SOURCES})
+    foreach(label IN LISTS labels)
+        veltra_label_needs(${label} ${name})
+    endforeach()
 
     set(others "")
     foreach(slice IN LISTS VELTRA_TEST_SLICES)

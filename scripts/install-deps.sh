@@ -11,6 +11,7 @@ with_tests=false
 
 packages=(
     build-essential cmake pkg-config git
+    ccache                                    # compiler cache: rebuilds, also from other clones, come from ~/.cache/ccache
     libopenscenegraph-dev openscenegraph      # scene graph, its osgDB plug-ins and tools
     libjsoncpp-dev libcurl4-openssl-dev
     libboost-dev libboost-thread-dev libutfcpp-dev

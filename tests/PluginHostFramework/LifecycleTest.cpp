@@ -1,3 +1,4 @@
+#include "BuildOutputs.h"
 #include "FakeBrowser.h"
 #include "PluginHarness.h"
 #include "VirtualDisplay.h"
@@ -96,7 +97,7 @@ protected:
     }
 
     FakeBrowser browser;
-    PluginLibrary library{VELTRA_TEST_PLUGIN_LIBRARY};
+    PluginLibrary library{veltra::test::builtLibrary(VELTRA_TEST_PLUGIN_LIBRARY)};
     NPPluginFuncs plugin{};
     NPWindow window{};
     NPSetWindowCallbackStruct callbackInfo{};
@@ -111,7 +112,7 @@ using PluginLifecycleRender = PluginLifecycle;
 TEST(PluginEntryPoints, IdentityTablesAndModuleLifetime)
 {
     FakeBrowser browser;
-    PluginLibrary library(VELTRA_TEST_PLUGIN_LIBRARY);
+    PluginLibrary library(veltra::test::builtLibrary(VELTRA_TEST_PLUGIN_LIBRARY));
     EXPECT_STREQ(library.getMIMEDescription(), "application/x-veltra::Ombrel webplugin;");
     const char* text = nullptr;
     ASSERT_EQ(library.getValue(nullptr, NPPVpluginNameString, &text), NPERR_NO_ERROR);

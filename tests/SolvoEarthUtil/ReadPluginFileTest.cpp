@@ -1,5 +1,6 @@
 #include <SolvoEarthUtil/loading/ReadPluginFile.h>
 
+#include "BuildOutputs.h"
 #include "NotifyCapture.h"
 
 #include <osg/Group>
@@ -31,7 +32,7 @@ class ReadPluginFile : public ::testing::Test
 protected:
     static void SetUpTestSuite()
     {
-        osgDB::Registry::instance()->getLibraryFilePathList().push_front(VELTRA_TEST_PLUGIN_DIR);
+        osgDB::Registry::instance()->getLibraryFilePathList().push_front(veltra::test::builtLibraryFolder());
     }
 
     static std::string libraryName(const std::string& ext)

@@ -1,5 +1,6 @@
 #include "PluginInWindow.h"
 
+#include "BuildOutputs.h"
 #include "VirtualDisplay.h"
 #include "XButtonEvent.h"
 
@@ -23,7 +24,7 @@ void PluginInWindow::SetUp()
     XSelectInput(display, window, 0);
 
     objectsBefore = browser.liveObjects();
-    library = std::make_unique<PluginLibrary>(VELTRA_PLUGIN_LIBRARY);
+    library = std::make_unique<PluginLibrary>(builtLibrary(VELTRA_PLUGIN_LIBRARY));
     page = std::make_unique<ScriptedPage>(browser);
     plugin.size = sizeof plugin;
     ASSERT_EQ(library->initialize(browser.funcs(), &plugin), NPERR_NO_ERROR);

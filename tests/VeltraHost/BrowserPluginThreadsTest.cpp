@@ -2,6 +2,8 @@
 #include "browser/PageScript.h"
 #include "browser/PluginModule.h"
 
+#include "BuildOutputs.h"
+
 #undef None
 #undef Bool
 
@@ -21,6 +23,16 @@
 using namespace veltra::host;
 
 namespace {
+
+std::string testPlugin()
+{
+    return veltra::test::builtLibrary(VELTRA_TEST_PLUGIN_LIBRARY);
+}
+
+std::string veltraPlugin()
+{
+    return veltra::test::builtLibrary(VELTRA_PLUGIN_LIBRARY);
+}
 
 std::size_t threadCount()
 {
@@ -62,13 +74,13 @@ bool traced(const std::string& line)
     return std::find(g_traces.begin(), g_traces.end(), line) != g_traces.end();
 }
 
-void listenToTraces(const char* library)
+void listenToTraces(const std::string& library)
 {
     {
         std::lock_guard<std::mutex> guard(g_traceLock);
         g_traces.clear();
     }
-    void* handle = dlopen(library, RTLD_NOW | RTLD_NOLOAD);
+    void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_NOLOAD);
     ASSERT_NE(handle, nullptr);
     auto setSink =
         reinterpret_cast<void (*)(void (*)(const char*, const char*))>(dlsym(handle, "veltraTestSetTraceSink"));
@@ -245,8 +257,8 @@ TEST(BrowserPluginThreads, InstanceLifecycleReachesThePageThroughProxies)
         HostFunctions host(loop);
         FakePage page(loop);
         {
-            PluginModule module(VELTRA_TEST_PLUGIN_LIBRARY, host);
-            listenToTraces(VELTRA_TEST_PLUGIN_LIBRARY);
+            PluginModule module(testPlugin(), host);
+            listenToTraces(testPlugin());
             EXPECT_NE(module.mimeDescription().find("application/x-veltra"), std::string::npos);
             EXPECT_THROW(module.createInstance("text/plain", {}, page), PluginError);
 
@@ -322,8 +334,8 @@ TEST(BrowserPluginThreads, ModuleShutdownDestroysInstancesLeftAlive)
     BrowserLoop loop;
     HostFunctions host(loop);
     FakePage page(loop);
-    auto module = std::make_unique<PluginModule>(VELTRA_TEST_PLUGIN_LIBRARY, host);
-    listenToTraces(VELTRA_TEST_PLUGIN_LIBRARY);
+    auto module = std::make_unique<PluginModule>(testPlugin(), host);
+    listenToTraces(testPlugin());
     auto instance = module->createInstance("application/x-veltra", {}, page);
     EXPECT_FALSE(instance->windowless()) << "waits for a window";
     module.reset();
@@ -342,7 +354,7 @@ TEST(BrowserVeltraThreads, RealPluginEchoesWithoutAWindow)
     HostFunctions host(loop);
     FakePage page(loop);
     {
-        PluginModule module(VELTRA_PLUGIN_LIBRARY, host);
+        PluginModule module(veltraPlugin(), host);
         auto instance = module.createInstance("application/x-veltra", {{"windowless", "false"}}, page);
         ObjectRef api = instance->scriptableObject();
         ASSERT_TRUE(api);

@@ -3,6 +3,7 @@
 #include <SolvoEarthKits/progress/NodeId.h>
 #include <SolvoEarthKits/progress/ProgressControl.h>
 
+#include "BuildOutputs.h"
 #include "TempDir.h"
 
 #include <osg/Geode>
@@ -123,7 +124,8 @@ TEST(DemoBuilding, SiteProgramWritesThePage)
 {
     veltra::test::TempDir folder;
     const std::string site = folder.file("site");
-    ASSERT_EQ(std::system(("'" VELTRA_DEMO_SITE_PROGRAM "' '" + site + "'").c_str()), 0);
+    const std::string program = veltra::test::builtProgram(VELTRA_DEMO_SITE_PROGRAM);
+    ASSERT_EQ(std::system(("'" + program + "' '" + site + "'").c_str()), 0);
 
     const std::string page = readFile(site + "/index.html");
     EXPECT_NE(page.find("<title>Veltra demo</title>"), std::string::npos);
@@ -135,7 +137,7 @@ TEST(DemoBuilding, SiteProgramWritesThePage)
         EXPECT_TRUE(std::filesystem::is_regular_file(site + "/" + file)) << file;
 
     // Without an output folder it says how to call it instead of writing anywhere.
-    EXPECT_NE(std::system("'" VELTRA_DEMO_SITE_PROGRAM "' 2>/dev/null"), 0);
+    EXPECT_NE(std::system(("'" + program + "' 2>/dev/null").c_str()), 0);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "app/HostApp.h"
 
+#include "BuildOutputs.h"
 #include "TempDir.h"
 #include "VirtualDisplay.h"
 
@@ -109,7 +110,7 @@ protected:
         HostOptions options;
         options.site = site.path();
         options.port = 0;
-        options.plugin = VELTRA_TEST_PLUGIN_LIBRARY;
+        options.plugin = veltra::test::builtLibrary(VELTRA_TEST_PLUGIN_LIBRARY);
         options.display = std::getenv("DISPLAY");
         options.pictureFormat = PictureFormat::Png;
         app = std::make_unique<HostApp>(options);

@@ -4,7 +4,7 @@ veltra_add_test_suite(VeltraHostBridgeTests
         ${CMAKE_CURRENT_SOURCE_DIR}/HostAppThreadsTest.cpp
     LIBRARIES VeltraHostApp)
 # The whole host against the test plug-in, driven as a page would over HTTP and WebSocket.
-target_compile_definitions(VeltraHostBridgeTests PRIVATE VELTRA_TEST_PLUGIN_LIBRARY="$<TARGET_FILE:npveltra_test>")
+target_compile_definitions(VeltraHostBridgeTests PRIVATE VELTRA_TEST_PLUGIN_LIBRARY="$<TARGET_FILE_NAME:npveltra_test>")
 add_dependencies(VeltraHostBridgeTests npveltra_test)
 veltra_add_test_suite(VeltraHostBridgeThreadsTests
     SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/BridgePageCallsThreadsTest.cpp

@@ -5,6 +5,6 @@ veltra_add_test_suite(VeltraHostBrowserTests
     LIBRARIES VeltraHostBrowser)
 # The plug-in tests load both plug-in libraries through their exports, as the host program does.
 target_compile_definitions(VeltraHostBrowserTests PRIVATE
-    VELTRA_TEST_PLUGIN_LIBRARY="$<TARGET_FILE:npveltra_test>"
-    VELTRA_PLUGIN_LIBRARY="$<TARGET_FILE:npveltra>")
+    VELTRA_TEST_PLUGIN_LIBRARY="$<TARGET_FILE_NAME:npveltra_test>"
+    VELTRA_PLUGIN_LIBRARY="$<TARGET_FILE_NAME:npveltra>")
 add_dependencies(VeltraHostBrowserTests npveltra_test npveltra)
