@@ -149,7 +149,7 @@ test("bad calls throw page exceptions with the plug-in's own messages", { skip: 
 
 test("objects cross both ways: echo returns the page's own object, handlers are called back", { skip: missing || false }, async () => {
   const { page } = view;
-  const outcome = await page.evaluate(async () => {
+  const outcome = await page.evaluate(async (ms) => {
     const thing = { name: "thing" };
     const heard = [];
     const listener = (value, count) => heard.push([value, count]);
@@ -158,13 +158,14 @@ test("objects cross both ways: echo returns the page's own object, handlers are 
     const element = plugin.echo(plugin) === plugin;
     const fn = () => 1;
     const sameFunction = plugin.echo(fn) === fn;
-    await new Promise((done) => setTimeout(done, 500));
+    for (const deadline = Date.now() + ms; heard.length < 3 && Date.now() < deadline;)
+      await new Promise((done) => setTimeout(done, 20));
     plugin.removeEventListener("echo", listener);
     plugin.echo("after removal");
     await new Promise((done) => setTimeout(done, 300));
     return { same, element, sameFunction, heard: heard.map(([value, count]) => [typeof value, typeof count]),
              firstIsThing: heard.length > 0 && heard[0][0] === thing };
-  });
+  }, patience);
   assert.equal(outcome.same, true);
   assert.equal(outcome.element, true);
   assert.equal(outcome.sameFunction, true);
