@@ -28,7 +28,7 @@ std::string builtLibraryFolder()
 
 std::string builtLibrary(const std::string& fileName)
 {
-    return (programFolder().parent_path() / "lib" / fileName).string();
+    return (std::filesystem::path(builtLibraryFolder()) / fileName).string();
 }
 
 } // namespace veltra::test
