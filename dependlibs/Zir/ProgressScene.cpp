@@ -30,6 +30,11 @@ class PendingTexts : public osg::Referenced
 public:
     void setToday(const std::string& text) { put(_today, text); }
     void setNotes(const std::string& text) { put(_notes, text); }
+    bool pending()
+    {
+        std::lock_guard<std::mutex> lock(_mutex);
+        return _today || _notes;
+    }
 
     void applyTo(ScreenInfo& todayPanel, ScreenInfo& notesPanel)
     {
@@ -314,6 +319,12 @@ bool ProgressScene::loadTaskDocument(const std::string& taskList, int flags)
 ProgressControl* ProgressScene::control() const
 {
     return _impl->control.get();
+}
+
+bool ProgressScene::animating() const
+{
+    return (_impl->control.valid() && _impl->control->getState() == 1) ||
+           (_impl->texts.valid() && _impl->texts->pending());
 }
 
 void ProgressScene::clear()

@@ -48,6 +48,8 @@ public:
     bool loadTaskDocument(const std::string& taskList, int flags);
     /// The current control, or null.
     ProgressControl* control() const;
+    /// True while playback runs or a date text waits for the panels: frames must go on.
+    bool animating() const;
     /// Takes the control out of the scene (the model stays where it was) and removes the panels.
     void clear();
 

@@ -157,6 +157,8 @@ osgMainApp::osgMainApp() : root(new osg::Group), viewer(new ZirViewer), _impl(st
     root->setName("Root");
     viewer->setSceneData(root.get());
     viewer->setRunMaxFrameRate(60.0);
+    // A still view draws nothing; changes, input and the animations below ask for frames.
+    viewer->setRunFrameScheme(osgViewer::ViewerBase::ON_DEMAND);
     // Keys belong to the page as well; Escape must not end the plug-in's frame loop.
     viewer->setKeyEventSetsDone(0);
     viewer->setQuitEventSetsDone(false);
@@ -175,6 +177,8 @@ osgMainApp::osgMainApp() : root(new osg::Group), viewer(new ZirViewer), _impl(st
             OSG_WARN << "progress model: " << why << std::endl;
         return model;
     });
+    viewer->addAnimation([impl] { return impl->progress && impl->progress->animating(); });
+    viewer->addAnimation([impl] { return impl->picker.valid() && impl->picker->hasPick(); });
 }
 
 osgMainApp::~osgMainApp()

@@ -8,8 +8,10 @@ namespace osgViewer {
 class Viewer;
 }
 
-/// Runs the viewer's frames back to back on a thread of its own, from window attach until detach,
-/// so that the browser's main thread stays free for the page. The viewer paces itself.
+/// Runs the viewer's frames on a thread of its own, from window attach until detach, so that the
+/// browser's main thread stays free for the page. The viewer paces itself. A viewer with the
+/// ON_DEMAND run scheme draws only when checkNeedToDoFrame() says so; otherwise frames run back
+/// to back.
 ///
 /// Destroying the object (on the main thread) asks the loop to stop and waits until it has: the
 /// frame in progress always completes first. A loop that ended on its own (the viewer said it is

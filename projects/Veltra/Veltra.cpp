@@ -142,6 +142,9 @@ void Veltra::onWindowAttached(FB::PluginWindow* window)
     _postIdCallback = new PostIDCallback(this);
     _app->addCallBack(_postIdCallback.get());
 
+    // The browser shows a copy of the window: it hears of every finished frame, so that it never
+    // takes a picture halfway through one. The frame loop ends before the window goes.
+    _app->viewer->setFrameShownCallback([window] { window->invalidateWindow(); });
     _renderThread = std::make_unique<RenderingThread>(_app->viewer.get());
     _renderThread->start();
 }

@@ -141,33 +141,41 @@ TEST(TaskStyle, EachTintStyleSetsItsOwnProgramOnEveryChild)
 TEST(TaskStyle, RestylingReplacesTheTintAndStyleZeroRestoresTheOwnLook)
 {
     osg::ref_ptr<osg::Group> task = makeTask(1);
-    osg::StateSet* own = task->getChild(0)->getOrCreateStateSet();
+    const osg::ref_ptr<osg::StateSet> own = task->getChild(0)->getOrCreateStateSet();
     own->setMode(GL_LIGHTING, osg::StateAttribute::OFF);
     own->setAttributeAndModes(new osg::Material);
     own->setRenderBinDetails(10, "DepthSortedBin");
 
     applyTint(task.get(), 1);
     applyTint(task.get(), 3);
-    expectTinted(own, 3);
-    EXPECT_EQ(own->getAttributeList().size(), 2u);
+    expectTinted(stateOf(task.get(), 0), 3);
+    EXPECT_EQ(stateOf(task.get(), 0)->getAttributeList().size(), 2u);
+    // A frame may still be drawing with the state set the geode had: it is replaced, never edited.
+    EXPECT_NE(stateOf(task.get(), 0), own.get());
+    EXPECT_EQ(own->getAttributeList().size(), 1u);
+    EXPECT_EQ(own->getBinName(), "DepthSortedBin");
 
     applyTint(task.get(), 0);
-    EXPECT_EQ(stateOf(task.get(), 0), own);
-    expectUntinted(own);
-    EXPECT_EQ(own->getMode(GL_LIGHTING), static_cast<unsigned int>(osg::StateAttribute::OFF));
-    EXPECT_NE(own->getAttribute(osg::StateAttribute::MATERIAL), nullptr);
-    EXPECT_EQ(own->getAttributeList().size(), 1u);
-    EXPECT_EQ(own->getModeList().size(), 1u);
+    const osg::StateSet* restored = stateOf(task.get(), 0);
+    expectUntinted(restored);
+    EXPECT_EQ(restored->getMode(GL_LIGHTING), static_cast<unsigned int>(osg::StateAttribute::OFF));
+    EXPECT_EQ(restored->getAttribute(osg::StateAttribute::MATERIAL), own->getAttribute(osg::StateAttribute::MATERIAL));
+    EXPECT_EQ(restored->getAttributeList().size(), 1u);
+    EXPECT_EQ(restored->getModeList().size(), 1u);
 
-    // A style without a tint colour behaves as style 0.
+    // A style without a tint colour behaves as style 0, and restyling an untinted geode so costs
+    // nothing.
     applyTint(task.get(), 2);
     applyTint(task.get(), 4);
-    expectUntinted(own);
+    expectUntinted(stateOf(task.get(), 0));
+    const osg::StateSet* untinted = stateOf(task.get(), 0);
+    applyTint(task.get(), 0);
+    EXPECT_EQ(stateOf(task.get(), 0), untinted);
 
-    // Style 0 on a geode never styled still leaves it a plain state set.
+    // Style 0 on a geode never styled leaves it without a state set of its own.
     osg::ref_ptr<osg::Group> plain = makeTask(1);
     applyTint(plain.get(), 0);
-    expectUntinted(stateOf(plain.get(), 0));
+    EXPECT_EQ(stateOf(plain.get(), 0), nullptr);
 }
 
 TEST(TaskStyle, AlphaIsConstantBlendingThatOnlyStyleZeroSwitchesOff)

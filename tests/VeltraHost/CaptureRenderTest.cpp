@@ -12,9 +12,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 // Last: Xlib defines macros (None, Bool, Status) that break the headers above.
@@ -108,6 +111,55 @@ TEST_F(CaptureRender, DrawnColoursComeBackInPlaceAndOnlyWhenChanged)
     const unsigned char* lower = image->data(20, image->t() - 1 - 25);
     EXPECT_LT(lower[0], 40);
     EXPECT_GT(lower[2], 215);
+}
+
+TEST_F(CaptureRender, PicturesOfAWindowRedrawnEveryFrameAreNeverHalfDrawn)
+{
+    // Another client redraws the window with a new colour every frame, each frame in one request as
+    // a synced buffer swap puts it, while pictures are read only where the damage says. Every
+    // picture must show one frame whole, however the reads and the frames interleave.
+    constexpr int width = 64;
+    constexpr int height = 48;
+    HostWindow window(display.get(), width, height);
+    WindowPicture picture(display.get(), window.id());
+    fill(window, 0x000000, 0, 0, width, height);
+    picture.grab();
+
+    std::atomic<bool> stop{false};
+    std::thread painter([&] {
+        Display* own = XOpenDisplay(nullptr);
+        ASSERT_NE(own, nullptr);
+        GC gc = XCreateGC(own, window.id(), 0, nullptr);
+        for (unsigned long frame = 1; !stop; ++frame)
+        {
+            XSetForeground(own, gc, (frame * 0x3f1d57UL) & 0xffffffUL);
+            XFillRectangle(own, window.id(), gc, 0, 0, width, height);
+            XSync(own, False);
+            std::this_thread::sleep_for(std::chrono::microseconds(frame % 3 == 0 ? 100 : 1500));
+        }
+        XFreeGC(own, gc);
+        XCloseDisplay(own);
+    });
+
+    int pictures = 0;
+    int mixed = 0;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(1000);
+    while (std::chrono::steady_clock::now() < end)
+    {
+        const auto png = picture.encodeIfChanged(PictureFormat::Png);
+        if (!png)
+            continue;
+        osg::ref_ptr<osg::Image> image = decode(*png, "png");
+        ASSERT_TRUE(image.valid());
+        ++pictures;
+        const unsigned long corner = pixelFromTop(*image, 0, 0);
+        if (pixelFromTop(*image, width - 1, height - 1) != corner || pixelFromTop(*image, width / 2, height / 2) != corner)
+            ++mixed;
+    }
+    stop = true;
+    painter.join();
+    EXPECT_EQ(mixed, 0) << "of " << pictures << " pictures";
+    EXPECT_GE(pictures, 5) << "pictures still come while the window keeps changing";
 }
 
 TEST_F(CaptureRender, OverlappingWindowsKeepTheirOwnPictures)

@@ -4,6 +4,10 @@
 #include "npapi/NpapiHeaders.h"
 #include "x11/PluginWindowX11.h"
 
+#include <algorithm>
+#include <atomic>
+#include <climits>
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -67,8 +71,37 @@ void NpapiPlugin::setWindow(const NPWindow* window)
         _browser->funcs()->getvalue(_browser->npp(), NPNVxDisplay, &display);
 
     _window = std::make_unique<PluginWindowX11>(handle, display, window->width, window->height);
+    _window->setInvalidator(invalidator());
     _plugin->setWindow(_window.get());
     _plugin->setReady();
+}
+
+std::function<void()> NpapiPlugin::invalidator()
+{
+    // invalidaterect belongs to the browser thread, and a plug-in that draws on a thread of its own
+    // finishes pictures there: the call is handed over, one at a time, since a browser that is busy
+    // needs to hear of the latest picture only. The browser's shutdown drops the handed-over call.
+    std::weak_ptr<NpapiBrowser> weakBrowser = _browser;
+    auto pending = std::make_shared<std::atomic<bool>>(false);
+    std::weak_ptr<NpapiPlugin* const> weakSelf = _self;
+    return [weakBrowser, weakSelf, pending] {
+        NpapiBrowserPtr browser = weakBrowser.lock();
+        if (!browser || !browser->funcs()->invalidaterect || pending->exchange(true))
+            return;
+        const bool scheduled = browser->scheduleOnMainThread([weakSelf, pending] {
+            pending->store(false);
+            std::shared_ptr<NpapiPlugin* const> self = weakSelf.lock();
+            NpapiPlugin* plugin = self ? *self : nullptr;
+            if (!plugin || !plugin->_window || !plugin->_browser || !plugin->_browser->funcs()->invalidaterect)
+                return;
+            const PluginWindowX11& window = *plugin->_window;
+            NPRect whole{0, 0, static_cast<uint16_t>(std::min<uint32_t>(window.getWindowHeight(), UINT16_MAX)),
+                         static_cast<uint16_t>(std::min<uint32_t>(window.getWindowWidth(), UINT16_MAX))};
+            plugin->_browser->funcs()->invalidaterect(plugin->_browser->npp(), &whole);
+        });
+        if (!scheduled)
+            pending->store(false);
+    };
 }
 
 bool NpapiPlugin::handleEvent(void* event)

@@ -4,6 +4,7 @@
 #include "plugincore/PluginCore.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 struct _NPWindow;
@@ -45,10 +46,14 @@ public:
 
 private:
     void clearWindow();
+    /// How the window tells the browser of a new picture (PluginWindow::invalidateWindow).
+    std::function<void()> invalidator();
 
     NpapiBrowserPtr _browser;
     PluginCorePtr _plugin;
     std::unique_ptr<PluginWindowX11> _window;
+    // Handed-over browser-thread calls reach this object through it only while it lives.
+    const std::shared_ptr<NpapiPlugin* const> _self = std::make_shared<NpapiPlugin* const>(this);
 };
 
 } // namespace FB::Npapi

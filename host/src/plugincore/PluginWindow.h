@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 namespace FB {
@@ -35,6 +36,18 @@ public:
     /// The sink that receives this window's events; held weakly.
     void setEventSink(const PluginEventSinkWeakPtr& sink) { _sink = sink; }
 
+    /// Tells the browser that the window now holds a new, completely drawn picture, so that a
+    /// browser showing a copy of the window takes a new one. Any thread; never waits. Nothing
+    /// happens while the browser side has not said how to reach it (setInvalidator).
+    void invalidateWindow() const
+    {
+        if (_invalidate)
+            _invalidate();
+    }
+    /// For the browser side, before the window is handed to the plug-in object. `invalidate` must
+    /// be safe to call from any thread while the window lives.
+    void setInvalidator(std::function<void()> invalidate) { _invalidate = std::move(invalidate); }
+
     /// Hands `event` to the sink; false when there is none or it did not consume the event.
     bool sendEvent(const PluginEvent& event)
     {
@@ -47,6 +60,7 @@ protected:
 
 private:
     PluginEventSinkWeakPtr _sink;
+    std::function<void()> _invalidate;
 };
 
 } // namespace FB

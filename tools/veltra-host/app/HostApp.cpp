@@ -113,6 +113,11 @@ HostApp::Impl::Impl(HostOptions hostOptions) : options(std::move(hostOptions))
         throw std::runtime_error("cannot open the X display \"" + displayName + "\"");
 
     host = std::make_unique<HostFunctions>(loop, display);
+    // A finished picture goes out at once instead of at the next tick.
+    host->setPictureListener([this] {
+        if (!pumpQueued.exchange(true))
+            loop.post([this] { pumpPictures(); });
+    });
     module = std::make_unique<PluginModule>(options.plugin, *host);
     const std::string mime = firstMime(module->mimeDescription());
     if (mime.empty())

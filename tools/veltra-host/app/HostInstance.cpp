@@ -1,5 +1,6 @@
 #include "app/HostInstance.h"
 
+#include "browser/HostFunctions.h"
 #include "capture/CaptureError.h"
 
 #include <X11/Xlib.h>
@@ -39,7 +40,17 @@ std::optional<std::vector<std::uint8_t>> HostInstance::pictureIfChanged(PictureF
 {
     if (!_picture)
         return std::nullopt;
-    return _picture->encodeIfChanged(format, quality);
+    // A plug-in that announces its pictures is read only after it has finished one; one that never
+    // does is read whenever its window was drawn into.
+    HostFunctions* host = HostFunctions::current();
+    const std::uint64_t announced = host && _plugin ? host->picturesAnnounced(_plugin->npp()) : 0;
+    if (announced != 0 && announced == _picturesTaken)
+        return std::nullopt;
+    std::optional<std::vector<std::uint8_t>> picture = _picture->encodeIfChanged(format, quality);
+    // A read that the next frame tore is taken again at the next pump, announced or not.
+    if (!_picture->changed())
+        _picturesTaken = announced;
+    return picture;
 }
 
 void HostInstance::input(const PageEvent& event)

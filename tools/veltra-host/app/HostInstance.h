@@ -37,6 +37,7 @@ public:
     /// Damage reports for this instance's window; true when `event` was one.
     bool handleDamage(const XEvent& event);
     /// The picture when something was drawn since the last one; nothing for a windowless instance.
+    /// When the plug-in announces its pictures, only after an announcement.
     std::optional<std::vector<std::uint8_t>> pictureIfChanged(PictureFormat format, int quality);
     /// Sends one page input event to the plug-in as the X events a real server would deliver.
     void input(const PageEvent& event);
@@ -50,6 +51,7 @@ private:
     std::unique_ptr<PluginInstance> _plugin;
     std::unique_ptr<WindowPicture> _picture; // made by show()
     std::unique_ptr<PageInput> _input;
+    std::uint64_t _picturesTaken = 0; // the plug-in's announcements that a read has followed
 };
 
 } // namespace veltra::host

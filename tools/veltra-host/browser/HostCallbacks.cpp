@@ -240,9 +240,16 @@ struct HostCallbacks
 
     // What a page on our host has no use for.
     static void status(NPP, const char*) {}
-    static void invalidateRect(NPP, NPRect*) {}
-    static void invalidateRegion(NPP, NPRegion) {}
-    static void forceRedraw(NPP) {}
+    // The plug-in's window holds a new picture. The host reads the whole window whichever part is
+    // named, so the three calls mean the same here.
+    static void invalidateRect(NPP npp, NPRect*) { announcePicture(npp); }
+    static void invalidateRegion(NPP npp, NPRegion) { announcePicture(npp); }
+    static void forceRedraw(NPP npp) { announcePicture(npp); }
+    static void announcePicture(NPP npp)
+    {
+        if (HostFunctions* host = HostFunctions::current())
+            host->announcePicture(npp);
+    }
     static void reloadPlugins(NPBool) {}
     static void* javaEnv() { return nullptr; }
     static void* javaPeer(NPP) { return nullptr; }

@@ -164,6 +164,26 @@ bool HostFunctions::isWindowless(NPP npp) const
     return found != _instances.end() && found->second.windowless;
 }
 
+std::uint64_t HostFunctions::picturesAnnounced(NPP npp) const
+{
+    std::lock_guard<std::mutex> guard(_lock);
+    auto found = _instances.find(npp);
+    return found == _instances.end() ? 0 : found->second.picturesAnnounced;
+}
+
+void HostFunctions::announcePicture(NPP npp)
+{
+    {
+        std::lock_guard<std::mutex> guard(_lock);
+        auto found = _instances.find(npp);
+        if (found == _instances.end())
+            return;
+        ++found->second.picturesAnnounced;
+    }
+    if (_pictureListener)
+        _pictureListener();
+}
+
 void HostFunctions::setWindowless(NPP npp, bool windowless)
 {
     std::lock_guard<std::mutex> guard(_lock);

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -63,6 +64,14 @@ public:
     /// True once the plug-in said, through setvalue, that the instance draws without a window.
     bool isWindowless(NPP npp) const;
 
+    /// How many times the plug-in said that the instance's window holds a new, completely drawn
+    /// picture (invalidaterect, invalidateregion, forceredraw); 0 for a plug-in that never says
+    /// so, whose pictures the host must then judge from the window's damage alone.
+    std::uint64_t picturesAnnounced(NPP npp) const;
+    /// Called on the browser thread each time an instance announces a picture. Set it before
+    /// instances run.
+    void setPictureListener(std::function<void()> listener) { _pictureListener = std::move(listener); }
+
 private:
     friend struct HostCallbacks;
 
@@ -72,6 +81,7 @@ private:
         NPObject* window = nullptr; // our reference to the page's window proxy, made on first request
         bool windowless = false;
         std::uint64_t serial = 0;
+        std::uint64_t picturesAnnounced = 0;
     };
 
     /// The instance's page and serial, when it is alive.
@@ -80,6 +90,7 @@ private:
     /// A new reference to the instance's window proxy; null when the instance or its page is gone.
     NPObject* windowObject(NPP npp);
     void setWindowless(NPP npp, bool windowless);
+    void announcePicture(NPP npp);
     static void recordException(std::string message);
 
     BrowserLoop& _loop;
@@ -90,6 +101,7 @@ private:
     std::set<const NPObject*> _live;
     std::map<NPP, InstanceRecord> _instances;
     std::uint64_t _lastSerial = 0;
+    std::function<void()> _pictureListener;
 };
 
 } // namespace veltra::host

@@ -7,7 +7,9 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/Xcomposite.h>
 #include <X11/extensions/Xdamage.h>
+#include <X11/extensions/Xfixes.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -50,32 +52,34 @@ private:
     int _bits = 0;
 };
 
-RgbPicture toRgb(XImage& image, const Visual& visual, int width, int height)
+// Writes `image` (what was read of a `box`) into `picture` at the box's place; true when that changed
+// any pixel there.
+bool copyInto(RgbPicture& picture, XImage& image, const Visual& visual, int left, int top)
 {
     const Channel red(visual.red_mask), green(visual.green_mask), blue(visual.blue_mask);
     if (!red.valid() || !green.valid() || !blue.valid())
         throw CaptureError("the window's visual has no usable colour masks");
-    RgbPicture picture;
-    picture.width = width;
-    picture.height = height;
-    picture.rgb.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3);
-    std::uint8_t* out = picture.rgb.data();
     const std::uint32_t one = 1;
     const bool littleEndianHost = *reinterpret_cast<const std::uint8_t*>(&one) == 1;
     const bool packed32 = image.bits_per_pixel == 32 && (image.byte_order == LSBFirst) == littleEndianHost;
-    for (int y = 0; y < height; ++y)
+    bool changed = false;
+    for (int y = 0; y < image.height; ++y)
     {
         const auto* row = reinterpret_cast<const std::uint32_t*>(image.data + static_cast<std::ptrdiff_t>(y) * image.bytes_per_line);
-        for (int x = 0; x < width; ++x)
+        std::uint8_t* out = picture.rgb.data() + (static_cast<std::size_t>(top + y) * static_cast<std::size_t>(picture.width) +
+                                                  static_cast<std::size_t>(left)) * 3;
+        for (int x = 0; x < image.width; ++x)
         {
             // 32-bit pixels in the host's byte order are read directly; XGetPixel handles the rest.
             const unsigned long pixel = packed32 ? row[x] : XGetPixel(&image, x, y);
-            *out++ = red(pixel);
-            *out++ = green(pixel);
-            *out++ = blue(pixel);
+            const std::uint8_t rgb[3] = {red(pixel), green(pixel), blue(pixel)};
+            changed = changed || out[0] != rgb[0] || out[1] != rgb[1] || out[2] != rgb[2];
+            *out++ = rgb[0];
+            *out++ = rgb[1];
+            *out++ = rgb[2];
         }
     }
-    return picture;
+    return changed;
 }
 
 struct DamageMatch
@@ -142,9 +146,9 @@ bool WindowPicture::changed()
     return _changed;
 }
 
-RgbPicture WindowPicture::grab()
+WindowPicture::Read WindowPicture::readDamaged(bool whole)
 {
-    // Reports already queued describe what this grab reads, so they must not count afterwards.
+    // Reports already queued describe what this read covers, so they must not count afterwards.
     takeQueuedReports();
     XErrorTrap trap(_display);
     XWindowAttributes attributes{};
@@ -155,21 +159,65 @@ RgbPicture WindowPicture::grab()
     if (!attributes.visual || (attributes.visual->c_class != TrueColor && attributes.visual->c_class != DirectColor))
         throw CaptureError("window " + std::to_string(_window) + " is not true-colour");
 
-    // Empty the damage before reading: whatever is drawn from here on is reported again.
-    XDamageSubtract(_display, _damage, None, None);
+    // Empty the damage before reading: whatever is drawn from here on is reported again. What it
+    // covered is all that can differ from the last read.
+    const XserverRegion damaged = XFixesCreateRegion(_display, nullptr, 0);
+    XDamageSubtract(_display, _damage, None, damaged);
+    int rectangles = 0;
+    XRectangle bounds{};
+    if (XRectangle* parts = XFixesFetchRegionAndBounds(_display, damaged, &rectangles, &bounds))
+        XFree(parts);
+    XFixesDestroyRegion(_display, damaged);
+
+    Read read;
+    const bool sameSize = _shown.width == attributes.width && _shown.height == attributes.height;
+    Box box{0, 0, attributes.width, attributes.height};
+    if (!whole && sameSize)
+    {
+        const int right = std::min<int>(bounds.x + bounds.width, attributes.width);
+        const int bottom = std::min<int>(bounds.y + bounds.height, attributes.height);
+        box = Box{std::max<int>(bounds.x, 0), std::max<int>(bounds.y, 0), 0, 0};
+        box.width = std::max(right - box.x, 0);
+        box.height = std::max(bottom - box.y, 0);
+    }
+    if (!sameSize)
+    {
+        _shown.width = attributes.width;
+        _shown.height = attributes.height;
+        _shown.rgb.assign(static_cast<std::size_t>(attributes.width) * static_cast<std::size_t>(attributes.height) * 3, 0);
+        read.changed = true;
+    }
+    _changed = false;
+    if (box.width == 0 || box.height == 0)
+        return read;
+
     const Pixmap pixmap = XCompositeNameWindowPixmap(_display, _window);
     // The pixmap holds the border too.
     const int border = attributes.border_width;
-    ImagePtr image(XGetImage(_display, pixmap, border, border, static_cast<unsigned>(attributes.width),
-                             static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap));
+    ImagePtr image(XGetImage(_display, pixmap, border + box.x, border + box.y, static_cast<unsigned>(box.width),
+                             static_cast<unsigned>(box.height), AllPlanes, ZPixmap));
     XFreePixmap(_display, pixmap);
     if (!trap.sync() || !image)
     {
         _changed = true;
         throw CaptureError("cannot read window " + std::to_string(_window) + ": " + trap.firstError());
     }
-    _changed = false;
-    return toRgb(*image, *attributes.visual, attributes.width, attributes.height);
+    // A report that came in before the read's reply means the window was drawn into after the
+    // damage was emptied and possibly while it was read: the picture may mix two frames.
+    DamageMatch match{_damageEventBase + XDamageNotify, _damage};
+    XEvent event;
+    while (XCheckIfEvent(_display, &event, isDamageReport, reinterpret_cast<XPointer>(&match)))
+        read.torn = true;
+    _changed = read.torn;
+    read.changed = copyInto(_shown, *image, *attributes.visual, box.x, box.y) || read.changed;
+    return read;
+}
+
+RgbPicture WindowPicture::grab()
+{
+    readDamaged(true);
+    _unsent = true; // encodeIfChanged has not sent this read
+    return _shown;
 }
 
 std::vector<std::uint8_t> WindowPicture::encode(PictureFormat format, int quality)
@@ -181,12 +229,15 @@ std::optional<std::vector<std::uint8_t>> WindowPicture::encodeIfChanged(PictureF
 {
     if (!changed())
         return std::nullopt;
-    RgbPicture picture = grab();
-    // A viewer that draws continuously damages its window with every frame, changed or not.
-    if (picture.width == _lastEncoded.width && picture.height == _lastEncoded.height && picture.rgb == _lastEncoded.rgb)
+    const Read read = readDamaged(false);
+    _unsent = _unsent || read.changed;
+    if (read.torn)
         return std::nullopt;
-    std::vector<std::uint8_t> encoded = encodePicture(picture, format, quality);
-    _lastEncoded = std::move(picture);
+    // A viewer may redraw its window without changing it.
+    if (!_unsent)
+        return std::nullopt;
+    std::vector<std::uint8_t> encoded = encodePicture(_shown, format, quality);
+    _unsent = false;
     return encoded;
 }
 

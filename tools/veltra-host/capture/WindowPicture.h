@@ -19,6 +19,10 @@ namespace veltra::host {
 /// works without the pump too and its events never pile up. One picture per window: two on the
 /// same window would take each other's events.
 ///
+/// Pictures are whole: a read that the window was drawn into while it ran (damage reported between
+/// emptying the damage and the read's reply) is thrown away and taken again later, and only the
+/// part of the window that the damage covers is read back and compared with the last picture.
+///
 /// Same thread rules as HostWindow: every call on the thread that owns the display connection.
 class WindowPicture
 {
@@ -34,24 +38,42 @@ public:
     /// Whether something was drawn since the last grab; before the first grab, always true.
     bool changed();
 
-    /// Reads the picture now and starts a new round of change tracking. Throws CaptureError when
-    /// the window is gone, not mapped, or not of a true-colour visual.
+    /// Reads the whole picture now and starts a new round of change tracking. Throws CaptureError
+    /// when the window is gone, not mapped, or not of a true-colour visual.
     RgbPicture grab();
     /// grab() and encode, whether or not anything changed.
     std::vector<std::uint8_t> encode(PictureFormat format, int quality = 80);
-    /// Nothing when nothing was drawn since the last grab, or when what was drawn looks exactly like
-    /// the picture this call encoded last.
+    /// Nothing when nothing was drawn since the last grab, when what was drawn looks exactly like
+    /// the picture this call encoded last, or when the window was drawn into during the read (the
+    /// change stays marked, so a later call reads it again).
     std::optional<std::vector<std::uint8_t>> encodeIfChanged(PictureFormat format, int quality = 80);
 
 private:
+    struct Box
+    {
+        int x = 0;
+        int y = 0;
+        int width = 0;
+        int height = 0;
+    };
+    struct Read
+    {
+        bool torn = false;    // drawn into while being read
+        bool changed = false; // differs from what _shown held
+    };
+
     void takeQueuedReports();
+    /// Empties the damage and reads what it covered into _shown (all of it when `whole`, or when
+    /// _shown does not match the window's size).
+    Read readDamaged(bool whole);
 
     Display* _display;
     XResourceId _window;
     XResourceId _damage = 0;
     int _damageEventBase = 0;
     bool _changed = true;
-    RgbPicture _lastEncoded; // by encodeIfChanged
+    RgbPicture _shown;     // the window as last read
+    bool _unsent = true;   // _shown differs from what encodeIfChanged sent last
 };
 
 } // namespace veltra::host

@@ -44,6 +44,8 @@ public:
 
     /// Stops the blink of the current pick, removes its highlight and forgets it.
     void resetPick();
+    /// True while a current pick blinks.
+    bool hasPick() const { return _currentPick.valid(); }
 
     /// Removes `cb` from the listeners (null is ignored) and ends the current pick.
     void removeCallBack(CallBack* cb) override;

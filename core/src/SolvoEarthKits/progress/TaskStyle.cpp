@@ -1,6 +1,7 @@
 #include <SolvoEarthKits/progress/TaskStyle.h>
 
 #include <SolvoEarthKits/progress/TintPrograms.h>
+#include <SolvoEarthUtil/scene/StateSetEditing.h>
 
 #include <osg/BlendColor>
 #include <osg/BlendFunc>
@@ -29,6 +30,16 @@ bool hasTint(const osg::StateSet& stateSet, int style, TintPrograms& shared)
            stateSet.getBinName() == "RenderBin";
 }
 
+// True when `stateSet` carries nothing that a tint sets, so restoring the geode's own look changes
+// nothing.
+bool hasNoTint(const osg::StateSet* stateSet)
+{
+    return !stateSet || (!stateSet->getAttributePair(osg::StateAttribute::PROGRAM) &&
+                         stateSet->getMode(GL_BLEND) == osg::StateAttribute::INHERIT &&
+                         stateSet->getMode(GL_DEPTH_TEST) == osg::StateAttribute::INHERIT &&
+                         stateSet->getRenderBinMode() == osg::StateSet::INHERIT_RENDERBIN_DETAILS);
+}
+
 } // namespace
 
 void setChildMasks(osg::Group* group, osg::Node::NodeMask mask)
@@ -45,11 +56,15 @@ void applyTint(osg::Group* group, int style, TintPrograms* shared)
         return;
     for (unsigned int i = 0; i < group->getNumChildren(); ++i)
     {
-        osg::StateSet* stateSet = group->getChild(i)->getOrCreateStateSet();
-        // Re-applying the tint a geode already shows would take its state set out of a shared
-        // program's parent list and put it back: skip it, so a date change costs only what changes.
-        if (shared != nullptr && style != 0 && hasTint(*stateSet, style, *shared))
+        osg::Node* part = group->getChild(i);
+        // Re-applying the tint a geode already shows would copy its state set for nothing: skip
+        // it, so a date change costs only what changes.
+        const osg::StateSet* current = part->getStateSet();
+        if (shared != nullptr && style != 0 && current && hasTint(*current, style, *shared))
             continue;
+        if ((style == 0 || tintShaderSource(style) == nullptr) && hasNoTint(current))
+            continue;
+        osg::StateSet* stateSet = stateSetForEditing(*part);
 
         // Undo any earlier tint first, so that restyling never stacks and style 0 restores the
         // geode's own look; the blend mode goes too, which also ends an applyAlpha transparency.
@@ -76,7 +91,7 @@ void applyAlpha(osg::Group* group, float alpha)
         return;
     for (unsigned int i = 0; i < group->getNumChildren(); ++i)
     {
-        osg::StateSet* stateSet = group->getChild(i)->getOrCreateStateSet();
+        osg::StateSet* stateSet = stateSetForEditing(*group->getChild(i));
         stateSet->removeMode(GL_BLEND);
         stateSet->setMode(GL_BLEND, OnProtected);
         // A constant blend alpha makes the opacity independent of the geode's own vertex colours.

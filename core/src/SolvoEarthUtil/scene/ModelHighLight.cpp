@@ -1,5 +1,7 @@
 #include <SolvoEarthUtil/scene/ModelHighLight.h>
 
+#include <SolvoEarthUtil/scene/StateSetEditing.h>
+
 #include <osg/Program>
 #include <osg/Shader>
 #include <osg/StateSet>
@@ -24,16 +26,16 @@ void setModelHighLight(osg::Node* node, const osg::Vec4f& color)
     osg::ref_ptr<osg::Program> program = new osg::Program;
     program->addShader(new osg::Shader(osg::Shader::FRAGMENT, highLightShaderSource(color)));
 
-    osg::StateSet* stateSet = node->getOrCreateStateSet();
+    osg::StateSet* stateSet = stateSetForEditing(*node);
     stateSet->setAttributeAndModes(program.get(), osg::StateAttribute::ON | osg::StateAttribute::OVERRIDE);
     stateSet->setMode(GL_BLEND, osg::StateAttribute::ON | osg::StateAttribute::OVERRIDE);
 }
 
 void removeModelHighLight(osg::Node* node)
 {
-    osg::StateSet* stateSet = node ? node->getStateSet() : nullptr;
-    if (!stateSet)
+    if (!node || !node->getStateSet())
         return;
+    osg::StateSet* stateSet = stateSetForEditing(*node);
     stateSet->removeAttribute(osg::StateAttribute::PROGRAM);
     stateSet->removeMode(GL_BLEND);
 }

@@ -1,5 +1,7 @@
 #include <SolvoEarthUtil/scene/ModelTransparency.h>
 
+#include <SolvoEarthUtil/scene/StateSetEditing.h>
+
 #include <osg/BlendColor>
 #include <osg/BlendFunc>
 #include <osg/StateSet>
@@ -10,7 +12,7 @@ void setModelTranspareny(osg::Node* node, float alpha)
 {
     if (!node)
         return;
-    osg::StateSet* stateSet = node->getOrCreateStateSet();
+    osg::StateSet* stateSet = stateSetForEditing(*node);
     stateSet->setMode(GL_BLEND, osg::StateAttribute::ON);
     stateSet->setMode(GL_DEPTH_TEST, osg::StateAttribute::ON);
     stateSet->setRenderBinDetails(11, "RenderBin", osg::StateSet::USE_RENDERBIN_DETAILS);
@@ -24,9 +26,9 @@ void setModelTranspareny(osg::Node* node, float alpha)
 
 void removeModelTranspareny(osg::Node* node)
 {
-    osg::StateSet* stateSet = node ? node->getStateSet() : nullptr;
-    if (!stateSet)
+    if (!node || !node->getStateSet())
         return;
+    osg::StateSet* stateSet = stateSetForEditing(*node);
     stateSet->removeMode(GL_BLEND);
     stateSet->removeMode(GL_DEPTH_TEST);
     stateSet->setRenderBinToInherit();
