@@ -16,12 +16,38 @@
 #include <osgDB/FileNameUtils>
 #include <osgDB/Registry>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
+#include <iostream>
 
 namespace {
 
 // Counts "echo" calls across every element of the process.
 std::atomic<int> g_echoCount{0};
+
+// A schedule document as a failure names it: its path or URL, or only its size when the page passed the JSON text
+// itself (which can be megabytes).
+std::string describeDocument(const std::string& document)
+{
+    auto first = std::find_if(document.begin(), document.end(), [](unsigned char c) { return !std::isspace(c); });
+    if (first != document.end() && (*first == '[' || *first == '{'))
+        return "given as text (" + std::to_string(document.size()) + (document.size() == 1 ? " byte)" : " bytes)");
+    return "\"" + document + "\"";
+}
+
+// An argument as a failure names it; a value with no text form must not fail a call that never read it.
+std::string argumentText(const FB::variant& value)
+{
+    try
+    {
+        return value.convert_cast<std::string>();
+    }
+    catch (const std::exception&)
+    {
+        return "(not a text)";
+    }
+}
 
 } // namespace
 
@@ -113,6 +139,17 @@ std::shared_ptr<osgMainApp> VeltraAPI::app() const
     return plugin ? plugin->getApp() : nullptr;
 }
 
+void VeltraAPI::reportFailure(const std::string& reason) const
+{
+    std::string line = "veltra: " + reason;
+    // One line, whatever a path or a server's answer carried.
+    std::replace(line.begin(), line.end(), '\n', ' ');
+    std::replace(line.begin(), line.end(), '\r', ' ');
+    std::cerr << line + "\n" << std::flush;
+    if (_host)
+        _host->warnToPage(line);
+}
+
 FB::variant VeltraAPI::echo(const FB::variant& value)
 {
     raiseEvent("onecho", {value, g_echoCount++});
@@ -140,7 +177,11 @@ FB::variant VeltraAPI::loadfile(const FB::variant& path)
 {
     std::string file = path.convert_cast<std::string>();
     if (std::shared_ptr<osgMainApp> application = app())
-        application->loadfile(file);
+    {
+        std::string why = application->loadfile(file);
+        if (!why.empty())
+            reportFailure(why);
+    }
     return path;
 }
 
@@ -262,10 +303,13 @@ bool VeltraAPI::setModelVisible(const FB::variant& name, const FB::variant& visi
 }
 
 // Without the earth plug-in the globe methods do nothing and answer what the page gets for a missing
-// target: nothing, "" or true.
+// target: nothing, "" or true. Loading an earth file says why nothing appears.
 
-void VeltraAPI::loadearthfile(const FB::variant&)
-{}
+void VeltraAPI::loadearthfile(const FB::variant& path)
+{
+    reportFailure("cannot load the earth file \"" + argumentText(path) +
+                  "\": globe support is not built into this viewer");
+}
 
 void VeltraAPI::loadearthmodel(const FB::variant&)
 {}
@@ -346,10 +390,12 @@ void VeltraAPI::hookDateChanges(ProgressControl* control)
 }
 
 // Placing a schedule on the globe needs the earth plug-in as well as the application.
-bool VeltraAPI::loadProgressControlToEarth(const FB::variant&, const FB::variant&, const FB::variant&,
+bool VeltraAPI::loadProgressControlToEarth(const FB::variant& model, const FB::variant&, const FB::variant&,
                                            const FB::variant&, const FB::variant&, const FB::variant&,
                                            const FB::variant&, const FB::variant&, const FB::variant&)
 {
+    reportFailure("the schedule of \"" + argumentText(model) +
+                  "\" cannot be placed on the globe: globe support is not built into this viewer");
     return false;
 }
 
@@ -362,6 +408,9 @@ bool VeltraAPI::loadProgressControl(const FB::variant& model, const FB::variant&
     if (!application)
         return false;
     bool ok = application->loadProgressControl(modelText, taskText, bindingText);
+    if (!ok)
+        reportFailure("the schedule could not be loaded: model \"" + modelText + "\", tasks " +
+                      describeDocument(taskText) + ", binding " + describeDocument(bindingText));
     // Also after a failed load: the earlier control, if it is still there, keeps reporting to us.
     if (ProgressControl* control = application->getProgressControl())
         hookDateChanges(control);
@@ -373,7 +422,17 @@ bool VeltraAPI::loadProgressControlTasks(const FB::variant& tasks, const FB::var
     std::string taskText = SolvoEarthUtil::decode(tasks.convert_cast<std::string>());
     int which = flags.convert_cast<int>();
     std::shared_ptr<osgMainApp> application = app();
-    return application && application->loadProgressControlTasks(taskText, which);
+    if (!application)
+        return false;
+    if (!application->getProgressControl())
+    {
+        reportFailure("no schedule is loaded to take the task list " + describeDocument(taskText));
+        return false;
+    }
+    if (application->loadProgressControlTasks(taskText, which))
+        return true;
+    reportFailure("the task list " + describeDocument(taskText) + " could not be loaded");
+    return false;
 }
 
 int VeltraAPI::getProgressControlState()

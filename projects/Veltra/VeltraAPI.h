@@ -89,6 +89,9 @@ private:
     std::shared_ptr<Veltra> plugin() const;
     /// The plug-in object's application for the length of a call; null when there is none.
     std::shared_ptr<osgMainApp> app() const;
+    /// Tells the user why a file could not be loaded: one line "veltra: <reason>" on standard error and the
+    /// same line as a warning in the page console.
+    void reportFailure(const std::string& reason) const;
 
     std::weak_ptr<Veltra> _plugin;
     FB::BrowserHostPtr _host;

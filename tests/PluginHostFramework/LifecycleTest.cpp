@@ -186,6 +186,8 @@ TEST_F(PluginLifecycle, WindowedInstanceGoesThroughEveryStepInOrder)
     EXPECT_TRUE(PluginLibrary::tracedInOrder(
         {"TestPlugin: created", "PluginCore: Window Set", "TestPlugin: attached 1 300x200", "PluginCore: Plugin Ready",
          "TestPlugin: ready", "BrowserHost: Logging to HTML: plugin ready", "PluginCore: InvokeDelayed(onload)"}));
+    EXPECT_TRUE(page.console.empty()) << "the line waits for the browser thread's next turn";
+    EXPECT_EQ(browser.runPendingCalls(), 1u);
     EXPECT_EQ(page.console, std::vector<std::string>{"plugin ready"});
 
     // The delayed call reaches "onload" from the page's timer, with the element's scripting object.
@@ -219,6 +221,7 @@ TEST_F(PluginLifecycle, WindowlessOnlyWhenTheParameterSaysTrue)
     ElementArgs element;
     element.params = {{"windowless", "yes"}};
     ASSERT_EQ(create(element), NPERR_NO_ERROR);
+    browser.runPendingCalls();
     // Ready at once, without a window; the page has no console to log to.
     EXPECT_TRUE(PluginLibrary::tracedInOrder({"PluginCore: Plugin Ready", "BrowserHost: Logging to HTML: plugin ready",
                                               "BrowserHost: Logging to browser console failed"}));
@@ -257,12 +260,34 @@ TEST_F(PluginLifecycle, RefusesOtherTypesAndLeavesNothingBehind)
         ASSERT_EQ(create(element), NPERR_NO_ERROR);
         NPObject* api = scriptable();
         ASSERT_TRUE(call(api, "log", {textArg("hello")}));
+        browser.runPendingCalls();
         EXPECT_EQ(page.console, std::vector<std::string>{"hello"});
         browser.release(api);
         destroy();
     }
     EXPECT_EQ(browser.liveObjects(), before);
     EXPECT_EQ(browser.liveAllocations(), 0u);
+}
+
+TEST_F(PluginLifecycle, ACallThatLogsManyLinesReturnsBeforeThePageSeesAnyThenTheyComeInOneBatch)
+{
+    ScriptedPage page(browser);
+    ASSERT_EQ(create({}), NPERR_NO_ERROR);
+    NPObject* api = scriptable();
+    browser.runPendingCalls();
+    std::size_t before = page.console.size();
+    std::size_t batches = page.consoleCalls;
+
+    NPVariant count;
+    INT32_TO_NPVARIANT(10000, count);
+    ASSERT_TRUE(call(api, "log", {textArg("part"), count}));
+    EXPECT_EQ(page.console.size(), before) << "the call waited for the page";
+    browser.runPendingCalls();
+    ASSERT_EQ(page.console.size(), before + 10000);
+    EXPECT_EQ(page.console[before], "part 0");
+    EXPECT_EQ(page.console.back(), "part 9999");
+    EXPECT_EQ(page.consoleCalls, batches + 1);
+    browser.release(api);
 }
 
 TEST_F(PluginLifecycleThreads, WorkersReachThePageThroughTheBrowserThread)

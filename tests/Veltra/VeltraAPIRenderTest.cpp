@@ -84,13 +84,17 @@ TEST_F(VeltraScriptingRender, ViewerMethodsAndWhatTheyAnswerWithoutTheViewer)
     // "loadfile" answers exactly its argument; "setModelVisible" finds the model and its parts.
     EXPECT_EQ(call("loadfile", {text(building)}).text, building);
     EXPECT_EQ(call("getProgressControlRange").text, ",") << "no schedule yet";
+    browser.runPendingCalls();
     page->console.clear();
     EXPECT_FALSE(call("setModelVisible", {text("Nowhere"), flag(false), text("Wall")}).flag);
+    browser.runPendingCalls();
     EXPECT_TRUE(page->console.empty()) << "nothing is written for a model that is not there";
     EXPECT_TRUE(call("setModelVisible", {text("Building"), flag(false), text("Wall")}).flag);
+    browser.runPendingCalls();
     EXPECT_EQ(page->console, (std::vector<std::string>{"model name: Building", "visible: false", "nodes: 2"}));
     page->console.clear();
     EXPECT_TRUE(call("setModelVisible", {text("Build%69ng"), flag(true), text("Roof")}).flag) << "names are decoded";
+    browser.runPendingCalls();
     EXPECT_EQ(page->console.back(), "nodes: 0");
 
     EXPECT_TRUE(call("switchModelSelector", {flag(true)}).flag);

@@ -45,7 +45,8 @@ TEST_F(VeltraPluginRender, ShowsALoadedModelReportsClickedPartsAndShutsDownClean
     veltra::test::TempDir folder;
     std::string model = writeRedPart(folder);
     create();
-    EXPECT_TRUE(consoleHas("window size 320 240")) << "the attach message reaches the page console";
+    EXPECT_TRUE(page->pumpUntil([&] { return consoleHas("window size 320 240"); }))
+        << "the attach message reaches the page console";
 
     // Frames run on the plug-in's own thread; the model appears in the window.
     ASSERT_TRUE(call("loadfile", {text(model)}).ok);
@@ -71,12 +72,13 @@ TEST_F(VeltraPluginRender, ShowsALoadedModelReportsClickedPartsAndShutsDownClean
 
     // Detach stops the frame loop; the scripting object then sees no application.
     detach();
-    EXPECT_TRUE(consoleHas("onWindowDetached"));
+    EXPECT_TRUE(page->pumpUntil([&] { return consoleHas("onWindowDetached"); }));
     CallResult selector = call("switchModelSelector", {flag(true)});
     EXPECT_TRUE(selector.ok && selector.type == NPVariantType_Bool && !selector.flag);
 
     // A second attach starts a new application on the window.
     ASSERT_EQ(plugin.setwindow(browser.npp(), &npWindow), NPERR_NO_ERROR);
+    browser.runPendingCalls();
     EXPECT_EQ(std::count_if(page->console.begin(), page->console.end(),
                             [](const std::string& line) { return line.rfind("window size", 0) == 0; }),
               2);

@@ -146,6 +146,8 @@ TEST(VeltraPlugin, NoticeAndInfoReachThePageAndTheLastHandlerWins)
     osg::setNotifyLevel(osg::INFO);
     for (auto severity : {osg::ALWAYS, osg::FATAL, osg::WARN, osg::NOTICE, osg::INFO})
         osg::getNotifyHandler()->notify(severity, severity == osg::NOTICE ? "notice" : "other");
+    first->runPending();
+    second->runPending();
     EXPECT_EQ(second->console, (std::vector<std::string>{"notice", "other"})) << "NOTICE and INFO only";
     EXPECT_TRUE(first->console.empty());
 

@@ -102,7 +102,7 @@ public:
         std::lock_guard<std::mutex> guard(lock);
         checkThread();
         evaluated.push_back(script);
-        if (script.rfind("window.__FB_CALL_", 0) == 0)
+        if (script.rfind("window.__FB_CALL_", 0) == 0 || script.rfind("window.__FB_CONSOLE", 0) == 0)
             return {};
         auto found = functions.find(script.substr(1, script.size() - 2));
         if (script.front() != '(' || found == functions.end())
@@ -118,6 +118,13 @@ public:
         {
             console.push_back(args[0].asString());
             return {};
+        }
+        // The plug-in's batched console lines: the levels, then one argument per line.
+        if (object == 1 && method == "__FB_CONSOLE" && !args.empty())
+        {
+            for (std::size_t i = 1; i < args.size(); ++i)
+                console.push_back(args[i].asString());
+            return PageValue::boolean(true);
         }
         throw PageScriptError("no method " + method);
     }
@@ -268,6 +275,7 @@ TEST(BrowserPluginThreads, InstanceLifecycleReachesThePageThroughProxies)
             EXPECT_TRUE(traced("TestPlugin: created"));
             EXPECT_TRUE(traced("PluginCore: Found <param> event handler: onload"));
             EXPECT_TRUE(traced("TestPlugin: ready"));
+            loop.runSync([] {}); // the console lines go out after the call that logged them
             {
                 std::lock_guard<std::mutex> guard(page.lock);
                 EXPECT_EQ(page.console, std::vector<std::string>{"plugin ready"}) << "window.console.log";
@@ -277,8 +285,10 @@ TEST(BrowserPluginThreads, InstanceLifecycleReachesThePageThroughProxies)
             ObjectRef api = instance->scriptableObject();
             ASSERT_TRUE(api);
             EXPECT_EQ(call(host, instance->npp(), api.get(), "log", {text("hello")}), "");
+            loop.runSync([] {});
             {
                 std::lock_guard<std::mutex> guard(page.lock);
+                ASSERT_FALSE(page.console.empty());
                 EXPECT_EQ(page.console.back(), "hello");
             }
 

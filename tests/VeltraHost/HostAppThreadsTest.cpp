@@ -71,6 +71,13 @@ public:
             reply["value"] = pageObject(2);
         else if (kind == "invoke" && call["handle"] == 2)
             console.push_back(call["args"][0].asString());
+        // The plug-in's batched console lines: the levels, then one argument per line.
+        else if (kind == "invoke" && call["handle"] == 1 && call["name"] == "__FB_CONSOLE")
+        {
+            for (Json::ArrayIndex i = 1; i < call["args"].size(); ++i)
+                console.push_back(call["args"][i].asString());
+            reply["value"] = true;
+        }
         else if (kind == "evaluate" && call["script"] == "(pinged)")
             reply["value"] = pageObject(3);
         else if (kind == "invokeDefault")
@@ -254,17 +261,27 @@ TEST_F(HostAppThreads, AnElementBecomesAnInstanceThatThePageDrivesAndThatGoesWit
         nextText([&](const Json::Value& m) { return m["op"] == "picture" && m["instance"].asUInt() == instance; });
     EXPECT_FALSE(picture.isNull()) << "no picture of the instance";
 
-    // A call whose console line the plug-in writes while the page waits: the line rides on the reply.
+    // A call that reaches the page while the page waits for it: the page's part rides on the reply.
+    Json::Value evaluate = Json::Value(Json::objectValue);
+    evaluate["kind"] = "invoke";
+    evaluate["object"] = object["id"];
+    evaluate["name"] = "evaluate";
+    evaluate["args"].append("(pinged)");
+    Json::Value reply = bridgeCall(evaluate);
+    EXPECT_TRUE(reply["done"].asBool());
+    EXPECT_TRUE(reply["ok"].asBool()) << reply.toStyledString();
+    EXPECT_GE(conversationCalls.load(), 1);
+
+    // Console lines never hold up the call that logs them: they follow it.
     Json::Value log = Json::Value(Json::objectValue);
     log["kind"] = "invoke";
     log["object"] = object["id"];
     log["name"] = "log";
-    log["args"].append("during the call");
-    Json::Value reply = bridgeCall(log);
-    EXPECT_TRUE(reply["done"].asBool());
+    log["args"].append("after the call");
+    reply = bridgeCall(log);
     EXPECT_TRUE(reply["ok"].asBool()) << reply.toStyledString();
-    EXPECT_TRUE(page.logged("during the call"));
-    EXPECT_GE(conversationCalls.load(), 1);
+    nextText([&](const Json::Value&) { return page.logged("after the call"); });
+    EXPECT_TRUE(page.logged("after the call"));
 
     // A page function handed over and called from a plug-in thread arrives over the socket.
     Json::Value fromWorker = Json::Value(Json::objectValue);

@@ -7,7 +7,31 @@
 #include "npapi/NpapiVariant.h"
 #include "variant/ScriptErrors.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace FB::Npapi {
+namespace {
+
+// The page function behind writeToConsole. Its first argument has one letter per line, "w" for console.warn and
+// anything else for console.log; the lines follow as the other arguments. False for a page without a console.
+const char* const kConsoleFunction = "__FB_CONSOLE";
+const char* const kConsoleFunctionScript =
+    "window.__FB_CONSOLE = function(levels) {"
+    "  var c = window.console;"
+    "  if (!c || typeof c.log !== 'function') return false;"
+    "  for (var i = 1; i < arguments.length; ++i) {"
+    "    var write = levels.charAt(i - 1) === 'w' && typeof c.warn === 'function' ? c.warn : c.log;"
+    "    write.call(c, arguments[i]);"
+    "  }"
+    "  return true;"
+    "};";
+
+// Script engines limit the arguments of one call (65536 in the strictest), and pages pass them on with apply: a
+// larger batch takes more than one call.
+const std::size_t kLinesPerCall = 16384;
+
+} // namespace
 
 NpapiBrowserPtr NpapiBrowser::create(const NPNetscapeFuncs* funcs, NPP npp)
 {
@@ -255,25 +279,60 @@ variant NpapiBrowser::evaluate(const std::string& script)
     return value;
 }
 
-bool NpapiBrowser::writeToConsole(const std::string& text)
+bool NpapiBrowser::writeToConsole(const std::vector<ConsoleLine>& lines)
 {
     NPObject* window = nullptr;
     if (!_funcs->getvalue || _funcs->getvalue(_npp, NPNVWindowNPObject, &window) != NPERR_NO_ERROR || !window)
         return false;
-    NPVariant console;
-    bool written = false;
-    if (getProperty(window, getStringIdentifier("console"), &console) && NPVARIANT_IS_OBJECT(console))
+    bool written = true;
+    for (std::size_t from = 0; written && from < lines.size(); from += kLinesPerCall)
     {
-        NPVariant line;
-        STRINGN_TO_NPVARIANT(text.c_str(), static_cast<uint32_t>(text.size()), line);
-        NPVariant ignored;
-        written = invoke(NPVARIANT_TO_OBJECT(console), getStringIdentifier("log"), &line, 1, &ignored);
-        if (written)
-            releaseVariantValue(&ignored);
+        std::size_t count = std::min(kLinesPerCall, lines.size() - from);
+        bool fresh = !_consoleFunctionInstalled;
+        int outcome = -1;
+        if (_consoleFunctionInstalled || installConsoleFunction(window))
+            outcome = callConsoleFunction(window, &lines[from], count);
+        // The page can lose our function (a script overwrote it): defined again, once, before giving up.
+        if (outcome < 0 && !fresh && installConsoleFunction(window))
+            outcome = callConsoleFunction(window, &lines[from], count);
+        if (outcome < 0)
+            _consoleFunctionInstalled = false;
+        written = outcome > 0;
     }
-    releaseVariantValue(&console);
     releaseObject(window);
     return written;
+}
+
+bool NpapiBrowser::installConsoleFunction(NPObject* window)
+{
+    NPString script{kConsoleFunctionScript, static_cast<uint32_t>(std::strlen(kConsoleFunctionScript))};
+    NPVariant result;
+    VOID_TO_NPVARIANT(result);
+    _consoleFunctionInstalled = _funcs->evaluate && _funcs->evaluate(_npp, window, &script, &result);
+    if (_consoleFunctionInstalled)
+        releaseVariantValue(&result);
+    return _consoleFunctionInstalled;
+}
+
+int NpapiBrowser::callConsoleFunction(NPObject* window, const ConsoleLine* first, std::size_t count)
+{
+    std::string levels;
+    levels.reserve(count);
+    std::vector<NPVariant> args(count + 1);
+    for (std::size_t i = 0; i < count; ++i)
+    {
+        levels += first[i].level == ConsoleLine::Level::Warn ? 'w' : 'l';
+        // Borrowed, as console.log's argument was: the browser copies what it keeps.
+        STRINGN_TO_NPVARIANT(first[i].text.data(), static_cast<uint32_t>(first[i].text.size()), args[i + 1]);
+    }
+    STRINGN_TO_NPVARIANT(levels.data(), static_cast<uint32_t>(levels.size()), args[0]);
+    NPVariant result;
+    if (!invoke(window, getStringIdentifier(kConsoleFunction), args.data(), static_cast<uint32_t>(args.size()),
+                &result))
+        return -1;
+    bool noConsole = NPVARIANT_IS_BOOLEAN(result) && !NPVARIANT_TO_BOOLEAN(result);
+    releaseVariantValue(&result);
+    return noConsole ? 0 : 1;
 }
 
 void NpapiBrowser::shutdown()

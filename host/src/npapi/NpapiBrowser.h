@@ -91,9 +91,11 @@ protected:
     bool scheduleAsyncCall(std::function<void()> call) override;
     variant evaluate(const std::string& script) override;
     JSObjectPtr domWindow() override;
-    /// Uses the browser directly rather than page-object wrappers, so that the plug-in's last words during its
-    /// destruction still reach the page after shutdown.
-    bool writeToConsole(const std::string& text) override;
+    /// One call of a page function (installed by the first write) that shows every line; the texts travel as
+    /// string arguments, the way console.log would get them, so their bytes reach the page as the browser passes
+    /// any string. Uses the browser directly rather than page-object wrappers, so that the plug-in's last words
+    /// during its destruction still reach the page after shutdown.
+    bool writeToConsole(const std::vector<ConsoleLine>& lines) override;
 
 private:
     friend class NPJavascriptObject;
@@ -101,6 +103,11 @@ private:
     NpapiBrowserPtr self() { return std::static_pointer_cast<NpapiBrowser>(shared_from_this()); }
     /// Called when a wrapper is deallocated so that the next request creates a fresh one.
     void forgetWrapper(const NPJavascriptObject* wrapper);
+    /// Defines the page function that writeToConsole calls; false when the page rejects it.
+    bool installConsoleFunction(NPObject* window);
+    /// One call of that function with `count` lines from `first`: 1 when the page wrote them, 0 when it has no
+    /// console, -1 when the call itself failed.
+    int callConsoleFunction(NPObject* window, const ConsoleLine* first, std::size_t count);
 
     const NPNetscapeFuncs* _funcs;
     NPP _npp;
@@ -113,6 +120,7 @@ private:
     bool _closed = false;
     std::mutex _deferredLock;
     std::vector<NPObject*> _deferredReleases; // references owed to the browser, not objects we own
+    bool _consoleFunctionInstalled = false;   // browser thread only
 };
 
 } // namespace FB::Npapi

@@ -99,17 +99,85 @@ void BrowserHost::runOnMainThreadAndWait(const std::function<void()>& call)
 
 void BrowserHost::logToPage(const std::string& text)
 {
-    if (!isMainThread())
+    queueForPage(ConsoleLine::Level::Log, text);
+}
+
+void BrowserHost::warnToPage(const std::string& text)
+{
+    queueForPage(ConsoleLine::Level::Warn, text);
+}
+
+void BrowserHost::queueForPage(ConsoleLine::Level level, const std::string& text)
+{
+    Log::trace(kTraceSource, (level == ConsoleLine::Level::Warn ? "Warning to HTML: " : "Logging to HTML: ") + text);
+    bool closed = false;
+    bool scheduleFlush = false;
     {
-        std::weak_ptr<BrowserHost> self = weak_from_this();
-        scheduleOnMainThread([self, text] {
-            if (BrowserHostPtr host = self.lock())
-                host->logToPage(text);
-        });
+        std::lock_guard<std::mutex> lock(_consoleLock);
+        closed = _consoleClosed;
+        if (!closed)
+        {
+            _consoleQueue.push_back({level, text});
+            scheduleFlush = !_flushScheduled;
+            _flushScheduled = true;
+        }
+    }
+    if (closed)
+    {
+        // No flush can be scheduled any more; on the browser thread the instance may still be there to
+        // hear its last words, from any other thread the line has nowhere to go.
+        if (isMainThread())
+            writeLines({{level, text}});
+        else
+            Log::trace(kTraceSource, "Dropped after shutdown: " + text);
         return;
     }
-    Log::trace(kTraceSource, "Logging to HTML: " + text);
-    if (!writeToConsole(text))
+    if (!scheduleFlush)
+        return; // the flush already scheduled takes this line along
+
+    // Scheduled even on the browser thread, so that the page call that logged never waits for the page.
+    std::weak_ptr<BrowserHost> self = weak_from_this();
+    if (scheduleOnMainThread([self] {
+            if (BrowserHostPtr host = self.lock())
+                host->flushToPage();
+        }))
+        return;
+    {
+        std::lock_guard<std::mutex> lock(_consoleLock);
+        _flushScheduled = false;
+    }
+    // A browser that refuses asynchronous calls: on its own thread the lines are written now; elsewhere
+    // they wait for the next line that can schedule a flush, or for shutdown.
+    if (isMainThread())
+        flushToPage();
+}
+
+void BrowserHost::flushToPage()
+{
+    std::vector<ConsoleLine> lines;
+    {
+        std::lock_guard<std::mutex> lock(_consoleLock);
+        lines.swap(_consoleQueue);
+        // Cleared with the swap: a line logged while these are written (page code calling back into the
+        // plug-in) schedules a flush of its own.
+        _flushScheduled = false;
+    }
+    if (!lines.empty())
+        writeLines(lines);
+}
+
+void BrowserHost::writeLines(const std::vector<ConsoleLine>& lines)
+{
+    bool written = false;
+    try
+    {
+        written = writeToConsole(lines);
+    }
+    catch (const std::exception& error)
+    {
+        Log::trace(kTraceSource, std::string("Writing to the browser console threw: ") + error.what());
+    }
+    if (!written)
         Log::trace(kTraceSource, "Logging to browser console failed");
 }
 
@@ -171,6 +239,16 @@ std::size_t BrowserHost::retainedJSObjectCount() const
 
 void BrowserHost::shutdown()
 {
+    // Written before anything else stops: the page can still receive them now, and never again later.
+    std::vector<ConsoleLine> queued;
+    {
+        std::lock_guard<std::mutex> lock(_consoleLock);
+        _consoleClosed = true;
+        _flushScheduled = false;
+        queued.swap(_consoleQueue);
+    }
+    if (!queued.empty())
+        writeLines(queued);
     _shutDown = true;
     releaseAllJSObjects();
 }

@@ -75,8 +75,14 @@ public:
         worker.join(); // neither call waits for the browser thread, so this returns at once
     }
 
-    /// Logs `text` to the page console.
-    void log(const std::string& text) { getHost()->logToPage(text); }
+    /// Logs `text` to the page console; with a `count`, that many lines "text 0", "text 1", ... in one call.
+    void log(const std::string& text, int count)
+    {
+        if (count <= 0)
+            getHost()->logToPage(text);
+        for (int i = 0; i < count; ++i)
+            getHost()->logToPage(text + " " + std::to_string(i));
+    }
 
     bool handleEvent(const FB::PluginEvent& event, FB::PluginWindow* window) override
     {
@@ -137,8 +143,15 @@ TestAPI::TestAPI(std::weak_ptr<TestPlugin> owner) : _plugin(std::move(owner))
         auto [os, browser] = FB::PluginCore::platform();
         return os + "/" + browser;
     });
+    // Runs a script in the page while the call waits: the page is reached during a page call.
+    addMethod("evaluate", [this](const FB::VariantList& args) -> FB::variant {
+        auto target = _plugin.lock();
+        if (!target)
+            throw FB::script_error("The plugin is gone");
+        return target->getHost()->evaluateScript(args.at(0).convert_cast<std::string>());
+    });
     addMethod("log", call([](TestPlugin& plugin, const FB::VariantList& args) {
-                  plugin.log(args.at(0).convert_cast<std::string>());
+                  plugin.log(args.at(0).convert_cast<std::string>(), args.size() > 1 ? args[1].convert_cast<int>() : 0);
               }));
 }
 

@@ -4,6 +4,7 @@
 #include "scripting/JSObject.h"
 #include "variant/ScriptErrors.h"
 
+#include <atomic>
 #include <cstddef>
 #include <functional>
 #include <mutex>
@@ -14,8 +15,8 @@
 namespace veltra::test {
 
 /// A browser host without a browser: its main thread is the thread that made it, scheduled calls wait
-/// until the test runs them, console lines and evaluated scripts are recorded and scripts evaluate to
-/// nothing.
+/// until the test runs them, console lines (all of them in `console`, warnings also in `warnings`) and
+/// evaluated scripts are recorded and scripts evaluate to nothing.
 class FakeHost : public FB::BrowserHost
 {
 public:
@@ -43,6 +44,10 @@ public:
     /// While true the host refuses to schedule.
     bool refuse = false;
     std::vector<std::string> console;
+    std::vector<std::string> warnings;
+    /// How many times the host wrote to the console, and how many of those were off the browser thread.
+    std::atomic<std::size_t> consoleWrites{0};
+    std::atomic<std::size_t> consoleWritesOffMainThread{0};
     std::vector<std::string> scripts;
 
 protected:
@@ -60,9 +65,20 @@ protected:
         return FB::variant();
     }
     FB::JSObjectPtr domWindow() override { return nullptr; }
-    bool writeToConsole(const std::string& text) override
+    bool writeToConsole(const std::vector<ConsoleLine>& lines) override
     {
-        console.push_back(text);
+        ++consoleWrites;
+        if (!isMainThread())
+        {
+            ++consoleWritesOffMainThread; // counted, not recorded: the lines would race with the test
+            return true;
+        }
+        for (const ConsoleLine& line : lines)
+        {
+            console.push_back(line.text);
+            if (line.level == ConsoleLine::Level::Warn)
+                warnings.push_back(line.text);
+        }
         return true;
     }
 

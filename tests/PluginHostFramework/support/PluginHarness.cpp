@@ -98,9 +98,33 @@ ScriptedPage::ScriptedPage(FakeBrowser& browser, bool withConsole) : _browser(br
         browser.release(pageConsole);
     }
 
+    // What the plug-in's console function does: the first argument has a letter per line ("w" warns), the
+    // lines follow; false without a console.
+    auto consoleFunction = [this](const NPVariant* args, uint32_t count, NPVariant* result) {
+        ++consoleCalls;
+        bool hasConsole = _browser.window()->properties.count("console") > 0;
+        BOOLEAN_TO_NPVARIANT(hasConsole, *result);
+        if (!hasConsole || count == 0 || !NPVARIANT_IS_STRING(args[0]))
+            return true;
+        std::string levels = FakeBrowser::text(args[0]);
+        for (uint32_t i = 1; i < count; ++i)
+        {
+            console.push_back(FakeBrowser::text(args[i]));
+            if (i - 1 < levels.size() && levels[i - 1] == 'w')
+                warnings.push_back(console.back());
+        }
+        return true;
+    };
+
     browser.enablePageArrays();
 
-    browser.setEvaluator([this](const std::string& script, NPVariant* result) {
+    browser.setEvaluator([this, consoleFunction](const std::string& script, NPVariant* result) {
+        const std::string consoleInstaller = "window.__FB_CONSOLE = function";
+        if (script.compare(0, consoleInstaller.size(), consoleInstaller) == 0)
+        {
+            _browser.window()->methods["__FB_CONSOLE"] = consoleFunction;
+            return true;
+        }
         const std::string installer = "window.__FB_CALL_";
         if (script.compare(0, installer.size(), installer) == 0)
         {

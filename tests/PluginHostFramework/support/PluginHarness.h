@@ -49,8 +49,8 @@ private:
 };
 
 /// A page for the plug-in: a window with a console that records its lines, page arrays, named page
-/// functions that "(name)" evaluates to, and a timer queue behind the delayed-call function the
-/// plug-in installs by evaluating script.
+/// functions that "(name)" evaluates to, and behind the page functions the plug-in installs by
+/// evaluating script, a timer queue (delayed calls) and the console (lines in batches).
 class ScriptedPage
 {
 public:
@@ -69,7 +69,11 @@ public:
     /// Runs the browser thread's queued calls until `done` holds or `limit` passes.
     bool pumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(5));
 
+    /// Every console line in order, and those shown as warnings.
     std::vector<std::string> console;
+    std::vector<std::string> warnings;
+    /// Calls of the console function: one per batch of lines.
+    std::size_t consoleCalls = 0;
 
 private:
     struct Timer
