@@ -17,9 +17,10 @@ class WarpCounter : public osgGA::GUIActionAdapter
 {
 public:
     void requestRedraw() override {}
-    void requestContinuousUpdate(bool) override {}
+    void requestContinuousUpdate(bool on) override { continuous = on; }
     void requestWarpPointer(float x, float y) override { warps.push_back(osg::Vec2(x, y)); }
     std::vector<osg::Vec2> warps;
+    bool continuous = false;
 };
 
 // Drives an FPM standing at the origin, looking along +Y with +Z up; mouse events in a 200 x 200 window.
@@ -89,14 +90,17 @@ TEST_F(FPMTest, LettersAndButtonsWalkOneStepPerFrameWhileHeld)
         expectNear(eye(), direction * 0.4);
         for (int key : keys)
             send(Ea::KEYUP, std::tolower(key)); // either case releases
+        EXPECT_FALSE(actions.continuous) << "released keys stop asking for frames";
         frames();
         expectNear(eye(), direction * 0.4);
     }
 
     SetUp();
     send(Ea::PUSH, Ea::RIGHT_MOUSE_BUTTON);
+    EXPECT_TRUE(actions.continuous) << "a held button asks for frames, the viewer drawing on demand";
     frames(2);
     send(Ea::RELEASE, Ea::RIGHT_MOUSE_BUTTON);
+    EXPECT_FALSE(actions.continuous);
     send(Ea::PUSH, Ea::LEFT_MOUSE_BUTTON);
     frames();
     send(Ea::RELEASE, Ea::LEFT_MOUSE_BUTTON);

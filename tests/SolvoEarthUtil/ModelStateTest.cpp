@@ -36,7 +36,20 @@ TEST(ModelHighLight, SetsAnOverridingProgramAndBlendingThenRemovesThem)
     EXPECT_TRUE(stateSet->getAttributePair(osg::StateAttribute::PROGRAM)->second & osg::StateAttribute::OVERRIDE);
     EXPECT_EQ(stateSet->getMode(GL_BLEND), osg::StateAttribute::ON | osg::StateAttribute::OVERRIDE);
 
+    // Parts of one colour share one program, so many highlighted parts compile one shader.
+    osg::ref_ptr<osg::Group> same = new osg::Group;
+    osg::ref_ptr<osg::Group> other = new osg::Group;
+    setModelHighLight(same.get(), osg::Vec4f(0, 1, 0, 1));
+    setModelHighLight(other.get(), osg::Vec4f(1, 0, 0, 1));
+    EXPECT_EQ(same->getStateSet()->getAttribute(osg::StateAttribute::PROGRAM), program);
+    EXPECT_NE(other->getStateSet()->getAttribute(osg::StateAttribute::PROGRAM), program);
+
+    // Replaced, not edited: a frame may still be drawing with the state set the node had.
+    const osg::ref_ptr<osg::StateSet> highlighted = stateSet;
     removeModelHighLight(node.get());
+    stateSet = node->getStateSet();
+    EXPECT_NE(stateSet, highlighted.get());
+    EXPECT_EQ(highlighted->getAttribute(osg::StateAttribute::PROGRAM), program);
     EXPECT_EQ(stateSet->getAttribute(osg::StateAttribute::PROGRAM), nullptr);
     EXPECT_EQ(stateSet->getMode(GL_BLEND), osg::StateAttribute::INHERIT);
 }
@@ -66,6 +79,7 @@ TEST(ModelTransparency, ConstantAlphaBlendingInTheTransparentBin)
     EXPECT_EQ(function->getDestinationAlpha(), static_cast<GLenum>(GL_ONE_MINUS_CONSTANT_ALPHA));
 
     removeModelTranspareny(node.get());
+    stateSet = node->getStateSet();
     EXPECT_EQ(stateSet->getMode(GL_BLEND), osg::StateAttribute::INHERIT);
     EXPECT_EQ(stateSet->getMode(GL_DEPTH_TEST), osg::StateAttribute::INHERIT);
     EXPECT_EQ(stateSet->getRenderBinMode(), osg::StateSet::INHERIT_RENDERBIN_DETAILS);

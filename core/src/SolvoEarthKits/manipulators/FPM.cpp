@@ -77,7 +77,16 @@ bool FPM::handle(const GUIEventAdapter& ea, osgGA::GUIActionAdapter& aa)
     case GUIEventAdapter::SCROLL: onScroll(ea.getScrollingMotion()); break;
     default: break;
     }
+    // A viewer that draws on demand keeps drawing only while something asks for it.
+    if (ea.getEventType() != GUIEventAdapter::FRAME)
+        aa.requestContinuousUpdate(moving());
     return false;
+}
+
+bool FPM::moving() const
+{
+    return _forward || _backward || _left || _right || _up || _down || _turnUp || _turnDown || _turnLeft ||
+           _turnRight;
 }
 
 osg::Quat FPM::frameRotation() const

@@ -40,6 +40,8 @@ protected:
 
 private:
     void onFrame();
+    /// True while a held key or button moves or turns the eye every frame.
+    bool moving() const;
     void onScroll(osgGA::GUIEventAdapter::ScrollingMotion motion);
     void onMouseLook(const osgGA::GUIEventAdapter& ea, osgGA::GUIActionAdapter& aa);
     /// The flag that `key` holds while pressed, or null for keys without one.

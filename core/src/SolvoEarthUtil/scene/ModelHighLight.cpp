@@ -7,6 +7,9 @@
 #include <osg/StateSet>
 
 #include <cstdio>
+#include <map>
+#include <mutex>
+#include <tuple>
 
 namespace SolvoEarthUtil {
 
@@ -19,12 +22,31 @@ std::string highLightShaderSource(const osg::Vec4f& color)
     return source;
 }
 
+namespace {
+
+// One program per colour for the whole process: highlighting many parts then compiles one shader,
+// not one per part. Pager threads highlight parts as they load, hence the lock.
+osg::Program* highLightProgram(const osg::Vec4f& color)
+{
+    static std::mutex lock;
+    static std::map<std::tuple<float, float, float, float>, osg::ref_ptr<osg::Program>> programs;
+    std::lock_guard<std::mutex> guard(lock);
+    osg::ref_ptr<osg::Program>& program = programs[std::make_tuple(color.r(), color.g(), color.b(), color.a())];
+    if (!program.valid())
+    {
+        program = new osg::Program;
+        program->addShader(new osg::Shader(osg::Shader::FRAGMENT, highLightShaderSource(color)));
+    }
+    return program.get();
+}
+
+} // namespace
+
 void setModelHighLight(osg::Node* node, const osg::Vec4f& color)
 {
     if (!node)
         return;
-    osg::ref_ptr<osg::Program> program = new osg::Program;
-    program->addShader(new osg::Shader(osg::Shader::FRAGMENT, highLightShaderSource(color)));
+    osg::ref_ptr<osg::Program> program = highLightProgram(color);
 
     osg::StateSet* stateSet = stateSetForEditing(*node);
     stateSet->setAttributeAndModes(program.get(), osg::StateAttribute::ON | osg::StateAttribute::OVERRIDE);
