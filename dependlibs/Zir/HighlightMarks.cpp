@@ -11,32 +11,39 @@ namespace zir {
 namespace {
 
 // The pseudo-loader finds the visitor in the read options of the paged node it loads for.
-class GiveVisitorToPagedNodes : public osg::NodeVisitor
+void giveVisitor(osg::PagedLOD& plod, SolvoEarthUtil::MarkNodeHighLightVistor* visitor)
+{
+    osg::ref_ptr<osgDB::Options> options;
+    if (auto* own = dynamic_cast<osgDB::Options*>(plod.getDatabaseOptions()))
+        options = own->cloneOptions();
+    else if (const osgDB::Options* global = osgDB::Registry::instance()->getOptions())
+        options = global->cloneOptions();
+    else
+        options = new osgDB::Options;
+    options->setPluginData("HighLightVistor", visitor);
+    // Plug-in data is a bare pointer; the user data keeps the visitor alive with the options.
+    options->setUserData(visitor);
+    plod.setDatabaseOptions(options.get());
+}
+
+// Highlights the named parts and routes the paged ones in a single walk: a model of a hundred
+// thousand parts is walked once, not once per task.
+class MarkAndRoute : public SolvoEarthUtil::MarkNodeHighLightVistor
 {
 public:
-    explicit GiveVisitorToPagedNodes(SolvoEarthUtil::MarkNodeHighLightVistor* visitor)
-        : osg::NodeVisitor(TRAVERSE_ALL_CHILDREN), _visitor(visitor)
+    explicit MarkAndRoute(SolvoEarthUtil::MarkNodeHighLightVistor* routed)
+        : SolvoEarthUtil::MarkNodeHighLightVistor(*routed), _routed(routed)
     {}
 
-    using osg::NodeVisitor::apply;
+    using SolvoEarthUtil::MarkNodeHighLightVistor::apply;
     void apply(osg::PagedLOD& plod) override
     {
-        osg::ref_ptr<osgDB::Options> options;
-        if (auto* own = dynamic_cast<osgDB::Options*>(plod.getDatabaseOptions()))
-            options = own->cloneOptions();
-        else if (const osgDB::Options* global = osgDB::Registry::instance()->getOptions())
-            options = global->cloneOptions();
-        else
-            options = new osgDB::Options;
-        options->setPluginData("HighLightVistor", _visitor);
-        // Plug-in data is a bare pointer; the user data keeps the visitor alive with the options.
-        options->setUserData(_visitor);
-        plod.setDatabaseOptions(options.get());
-        traverse(plod);
+        giveVisitor(plod, _routed);
+        SolvoEarthUtil::MarkNodeHighLightVistor::apply(plod);
     }
 
 private:
-    SolvoEarthUtil::MarkNodeHighLightVistor* _visitor;
+    SolvoEarthUtil::MarkNodeHighLightVistor* _routed; // held by HighlightMarks
 };
 
 } // namespace
@@ -57,11 +64,9 @@ void HighlightMarks::mark(osg::Node* model) const
     if (!model || !_visitor.valid())
         return;
     // A copy walks the loaded model: the shared visitor may be busy on a pager thread.
-    osg::ref_ptr<SolvoEarthUtil::MarkNodeHighLightVistor> now = new SolvoEarthUtil::MarkNodeHighLightVistor(*_visitor);
+    osg::ref_ptr<MarkAndRoute> now = new MarkAndRoute(_visitor.get());
     now->found = false;
     model->accept(*now);
-    GiveVisitorToPagedNodes give(_visitor.get());
-    model->accept(give);
 }
 
 std::set<std::string> HighlightMarks::parseNames(const std::string& list)

@@ -26,8 +26,11 @@ void SceneLock::Guard::release()
     SceneLock* lock = std::exchange(_lock, nullptr);
     if (!lock)
         return;
+    // A call that changes the scene may call others that take the lock again: one frame, once the
+    // outermost hold ends, draws all they changed.
+    const bool outermost = _caller && --lock->_callerHolds == 0;
     lock->_mutex.unlock();
-    if (_caller)
+    if (outermost)
         lock->requestFrame();
 }
 
@@ -37,6 +40,7 @@ SceneLock::Guard SceneLock::acquire()
     ++_waiting;
     _mutex.lock();
     --_waiting;
+    ++_callerHolds;
     return Guard(*this, true);
 }
 

@@ -59,6 +59,7 @@ public:
 private:
     std::recursive_mutex _mutex;
     std::atomic<int> _waiting{0};
+    int _callerHolds = 0; // a caller's holds, nested ones included; guarded by _mutex
 
     std::mutex _requestMutex;
     std::condition_variable _requestWake;

@@ -1,6 +1,7 @@
 #include <SolvoEarthKits/selection/MarkNodeHighLightVistor.h>
 #include <SolvoEarthKits/selection/ModelSelector.h>
 #include <SolvoEarthKits/selection/NodeMarkPseudoLoader.h>
+#include <SolvoEarthUtil/loading/CacheWrites.h>
 
 #include "NotifyCapture.h"
 #include "OffscreenRender.h"
@@ -227,6 +228,7 @@ TEST(NodeMarkPseudoLoader, ReadsTheInnerFileAndMarksItWithTheOptionsVisitor)
     osg::ref_ptr<osg::Node> marked = osgDB::readRefNodeFile(path + ".nodemark", optionsWith(&visitor).get());
     osgDB::Registry::instance()->setFileCache(nullptr);
     ASSERT_TRUE(marked.valid());
+    SolvoEarthUtil::waitForCacheWrites(); // the cache is written beside the load
     EXPECT_TRUE(cache->existsInCache(path));
     EXPECT_TRUE(isMarked(geodeNamed(marked->asGroup(), "Part [7]")));
     EXPECT_FALSE(isMarked(geodeNamed(marked->asGroup(), "Part [8]")));

@@ -269,3 +269,19 @@ TEST(EasyCurl, CallbackPassesEveryByteAndNeverAborts)
     EasyCurl::StreamObject noStream(nullptr, nullptr, std::string());
     EXPECT_EQ(EasyCurl::StreamMemoryCallback(data, 1, 6, &noStream), 6u);
 }
+
+TEST_F(EasyCurlNet, CollectsTheBodyInAStringSizedFromTheFinalAnnouncedLength)
+{
+    std::string body;
+    EasyCurl::StreamObject sink(&body);
+    ASSERT_EQ(curl->read("", server.url("/redirect"), sink, nullptr).status(), ReadResult::FILE_LOADED);
+    EXPECT_EQ(body, R"({"name":"veltra"})");
+    // The redirect announced an empty body of its own; the length is the answer's that follows.
+    EXPECT_EQ(sink.announcedLength, static_cast<long long>(body.size()));
+    EXPECT_EQ(EasyCurl::getResultMimeType(sink), "application/json");
+
+    std::string binary;
+    EasyCurl::StreamObject binarySink(&binary);
+    ASSERT_EQ(curl->read("", server.url("/binary"), binarySink, nullptr).status(), ReadResult::FILE_LOADED);
+    EXPECT_EQ(binary, allBytes());
+}

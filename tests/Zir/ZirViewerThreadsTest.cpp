@@ -57,6 +57,33 @@ TEST(ZirViewerThreads, CallerGetsTheLockBetweenBackToBackFrames)
     frames.join();
 }
 
+TEST(ZirViewerThreads, ACallersOutermostHoldAsksForOneFrame)
+{
+    SceneLock lock;
+    EXPECT_TRUE(lock.waitForRequest(std::chrono::milliseconds(0))) << "the first frame is always asked for";
+    EXPECT_FALSE(lock.waitForRequest(std::chrono::milliseconds(0)));
+
+    {
+        SceneLock::Guard outer = lock.acquire();
+        {
+            SceneLock::Guard inner = lock.acquire();
+        }
+        EXPECT_FALSE(lock.waitForRequest(std::chrono::milliseconds(0))) << "not while the call still changes the scene";
+        SceneLock::Guard moved = std::move(outer);
+        EXPECT_FALSE(outer.ownsLock());
+    }
+    EXPECT_TRUE(lock.waitForRequest(std::chrono::milliseconds(0)));
+    EXPECT_FALSE(lock.waitForRequest(std::chrono::milliseconds(0))) << "one frame for the whole call";
+
+    { SceneLock::Guard frame = lock.acquireForFrame(); }
+    EXPECT_FALSE(lock.waitForRequest(std::chrono::milliseconds(0))) << "the frame loop's own hold asks for nothing";
+
+    // A request from another thread wakes a waiting frame loop.
+    std::thread asker([&lock] { lock.requestFrame(); });
+    EXPECT_TRUE(lock.waitForRequest(std::chrono::seconds(10)));
+    asker.join();
+}
+
 TEST(ZirViewerThreads, SceneCallsWhileFramesRun)
 {
     TempDir dir;

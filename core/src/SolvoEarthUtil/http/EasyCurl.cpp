@@ -6,21 +6,75 @@
 
 #include <curl/curl.h>
 
+#include <cctype>
+#include <cstdlib>
 #include <ostream>
 
 namespace SolvoEarthUtil {
+
+namespace {
+
+// Notes the Content-Length of the response the body will come from; a redirect's own headers
+// come first, and a new status line forgets them.
+size_t headerCallback(char* data, size_t size, size_t count, void* sink)
+{
+    const size_t realSize = size * count;
+    auto* stream = static_cast<EasyCurl::StreamObject*>(sink);
+    if (!stream)
+        return realSize;
+    const std::string line(data, realSize);
+    if (line.compare(0, 5, "HTTP/") == 0)
+    {
+        stream->announcedLength = -1;
+        return realSize;
+    }
+    static const std::string name = "content-length:";
+    if (line.size() <= name.size())
+        return realSize;
+    for (size_t i = 0; i < name.size(); ++i)
+    {
+        if (std::tolower(static_cast<unsigned char>(line[i])) != name[i])
+            return realSize;
+    }
+    char* end = nullptr;
+    const long long length = std::strtoll(line.c_str() + name.size(), &end, 10);
+    stream->announcedLength = end != line.c_str() + name.size() && length >= 0 ? length : -1;
+    return realSize;
+}
+
+} // namespace
 
 EasyCurl::StreamObject::StreamObject(std::ostream* output, std::istream* /*input*/, const std::string& cachePath)
     : outputStream(output), inputStream(nullptr), cacheFileOpened(false), cacheFileName(cachePath)
 {}
 
-void EasyCurl::StreamObject::write(const char* data, size_t size)
+EasyCurl::StreamObject::StreamObject(std::string* body)
+    : outputStream(nullptr), inputStream(nullptr), cacheFileOpened(false), outputString(body)
+{}
+
+bool EasyCurl::StreamObject::write(const char* data, size_t size)
 {
     if (outputStream)
         outputStream->write(data, static_cast<std::streamsize>(size));
+    if (outputString)
+    {
+        try
+        {
+            // Growing by doubling would copy a model of hundreds of megabytes several times over.
+            if (outputString->empty() && announcedLength > 0 &&
+                static_cast<unsigned long long>(announcedLength) < outputString->max_size())
+                outputString->reserve(static_cast<size_t>(announcedLength));
+            outputString->append(data, size);
+        }
+        catch (const std::exception&)
+        {
+            outOfMemory = true;
+            return false;
+        }
+    }
 
     if (cacheFileName.empty())
-        return;
+        return true;
 
     if (!cacheFileOpened)
     {
@@ -31,6 +85,7 @@ void EasyCurl::StreamObject::write(const char* data, size_t size)
     // A cache file that could not be opened is skipped; the output stream still gets the body.
     if (cacheFile.good())
         cacheFile.write(data, static_cast<std::streamsize>(size));
+    return true;
 }
 
 void EasyCurl::CurlCleanup::operator()(void* handle) const
@@ -46,6 +101,7 @@ EasyCurl::EasyCurl()
     {
         curl_easy_setopt(curl, CURLOPT_USERAGENT, "libcurl-agent/1.0");
         curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &EasyCurl::StreamMemoryCallback);
+        curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &headerCallback);
         curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
     }
 }
@@ -58,8 +114,8 @@ EasyCurl::~EasyCurl()
 size_t EasyCurl::StreamMemoryCallback(void* data, size_t size, size_t count, void* sink)
 {
     const size_t realSize = size * count;
-    if (sink && realSize > 0)
-        static_cast<StreamObject*>(sink)->write(static_cast<const char*>(data), realSize);
+    if (sink && realSize > 0 && !static_cast<StreamObject*>(sink)->write(static_cast<const char*>(data), realSize))
+        return 0;
     return realSize;
 }
 
@@ -73,6 +129,7 @@ osgDB::ReaderWriter::ReadResult EasyCurl::read(const std::string& proxyAddress, 
     setOptions(proxyAddress, url, sink, options);
     const CURLcode code = curl_easy_perform(curl);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, static_cast<void*>(nullptr));
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, static_cast<void*>(nullptr));
     return processResponse(code, proxyAddress, url, sink);
 }
 
@@ -125,6 +182,7 @@ void EasyCurl::setOptions(const std::string& proxyAddress, const std::string& ur
 
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, static_cast<void*>(&sink));
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, static_cast<void*>(&sink));
 }
 
 osgDB::ReaderWriter::ReadResult EasyCurl::processResponse(int code, const std::string& proxyAddress,
@@ -132,6 +190,13 @@ osgDB::ReaderWriter::ReadResult EasyCurl::processResponse(int code, const std::s
 {
     using ReadResult = osgDB::ReaderWriter::ReadResult;
 
+    if (sink.outOfMemory)
+    {
+        OSG_WARN << "EasyCurl: the body of " << url << " does not fit in memory" << std::endl;
+        ReadResult result(ReadResult::ERROR_IN_READING_FILE);
+        result.message() = "out of memory";
+        return result;
+    }
     if (code != CURLE_OK)
     {
         OSG_NOTICE << "Error: libcurl read error, file=" << url

@@ -23,9 +23,13 @@ public:
     {
         /// `input` is accepted for symmetry with the output and never used.
         StreamObject(std::ostream* output, std::istream* input, const std::string& cachePath);
+        /// Collects the body in `body` (not owned), sized once from the announced length: a large
+        /// model is then held once, with no copy out of a stream.
+        explicit StreamObject(std::string* body);
 
-        /// Passes one block of body bytes on; opens the cache file on the first block.
-        void write(const char* data, size_t size);
+        /// Passes one block of body bytes on; opens the cache file on the first block. False
+        /// only when the body string cannot grow any more.
+        bool write(const char* data, size_t size);
 
         std::ostream* outputStream;
         std::istream* inputStream;
@@ -33,6 +37,9 @@ public:
         std::string cacheFileName;
         std::ofstream cacheFile;
         std::string resultMimeType;
+        std::string* outputString = nullptr;
+        bool outOfMemory = false;       // set when the body string could not grow; the transfer stops
+        long long announcedLength = -1; // the body's Content-Length when the server gave one
     };
 
     EasyCurl();
@@ -47,7 +54,8 @@ public:
     osgDB::ReaderWriter::ReadResult read(const std::string& proxyAddress, const std::string& url, StreamObject& sink,
                                          const osgDB::Options* options);
 
-    /// libcurl's write callback: hands every block to the sink and never aborts the transfer.
+    /// libcurl's write callback: hands every block to the sink. It aborts the transfer only when
+    /// a body string sink runs out of memory (read then reports ERROR_IN_READING_FILE).
     static size_t StreamMemoryCallback(void* data, size_t size, size_t count, void* sink);
 
     /// The "filename=" query parameter of `url` when there is one, else `url` without its query.

@@ -9,8 +9,15 @@
 namespace SolvoEarthUtil {
 
 /// Reads a model through the registry's file cache when one is set: a cached copy is read from
-/// the cache, a fresh read is written to it. A ".zip" model is cached under the same path ending
-/// in ".osgb". The caller takes over the returned node (its reference count is 0); null on failure.
+/// the cache; otherwise the file or URL is read once, parsed from memory, and its bytes are
+/// written to the cache beside the load (CacheWrites), so a second load while that write is
+/// pending uses the same bytes. A ".zip" model is cached under the same path ending in ".osgb",
+/// as the model it contains. Every model is then prepared to be kept and drawn cheaply
+/// (prepareLoadedModel). A cache entry that cannot be read is replaced by the model.
+/// The caller takes over the returned node (its reference count is 0); null on failure, with a
+/// warning that names the path.
+///
+/// Threads: any loading thread; not the rendering thread, as it may download.
 SOLVOEARTHUTIL_EXPORT osg::Node* MyReadNodeFile(const std::string& path);
 
 } // namespace SolvoEarthUtil
