@@ -48,7 +48,7 @@ std::optional<std::vector<std::uint8_t>> HostInstance::pictureIfChanged(PictureF
         return std::nullopt;
     std::optional<std::vector<std::uint8_t>> picture = _picture->encodeIfChanged(format, quality);
     // A read that the next frame tore is taken again at the next pump, announced or not.
-    if (!_picture->changed())
+    if (!_picture->knownChanged())
         _picturesTaken = announced;
     return picture;
 }

@@ -37,6 +37,9 @@ public:
     bool handle(const XEvent& event);
     /// Whether something was drawn since the last grab; before the first grab, always true.
     bool changed();
+    /// What changed() last knew, without asking the server again: true after a read that the window
+    /// was drawn into meanwhile.
+    bool knownChanged() const { return _changed; }
 
     /// Reads the whole picture now and starts a new round of change tracking. Throws CaptureError
     /// when the window is gone, not mapped, or not of a true-colour visual.
