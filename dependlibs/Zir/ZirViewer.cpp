@@ -41,7 +41,9 @@ SceneLock::Guard SceneLock::acquire()
     _mutex.lock();
     --_waiting;
     ++_callerHolds;
-    return Guard(*this, true);
+    Guard guard(*this, true);
+    runQueuedChanges();
+    return guard;
 }
 
 SceneLock::Guard SceneLock::acquireForFrame()
@@ -51,7 +53,49 @@ SceneLock::Guard SceneLock::acquireForFrame()
     while (_waiting.load() > 0)
         std::this_thread::yield();
     _mutex.lock();
-    return Guard(*this, false);
+    Guard guard(*this, false);
+    runQueuedChanges();
+    return guard;
+}
+
+void SceneLock::changeSoon(std::function<void()> change)
+{
+    {
+        std::lock_guard<std::mutex> queue(_queueMutex);
+        // Behind changes already waiting, never before them.
+        if (!_queued.empty())
+        {
+            _queued.push_back(std::move(change));
+            return;
+        }
+    }
+    if (_mutex.try_lock())
+    {
+        ++_callerHolds;
+        Guard guard(*this, true);
+        runQueuedChanges(); // one may have come in since the look above
+        change();
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> queue(_queueMutex);
+        _queued.push_back(std::move(change));
+    }
+    // For the case that the holder let go without looking at the queue.
+    requestFrame();
+}
+
+void SceneLock::runQueuedChanges()
+{
+    std::vector<std::function<void()>> changes;
+    {
+        std::lock_guard<std::mutex> queue(_queueMutex);
+        changes.swap(_queued);
+    }
+    for (std::function<void()>& change : changes)
+        change();
+    if (!changes.empty())
+        requestFrame();
 }
 
 void SceneLock::requestFrame()
@@ -98,7 +142,11 @@ void ZirViewer::releaseSceneLockForDrawing()
     // Only the frame thread holds _frameHold; with another threading model the draw runs elsewhere
     // and _frameHold is not ours to touch, so the lock is then kept to the end of the frame.
     if (_frameHold && getThreadingModel() == SingleThreaded)
+    {
+        // Changes that came in during the traversals are made now, ahead of the next frame.
+        _sceneLock.runQueuedChanges();
         _frameHold->release();
+    }
 }
 
 void ZirViewer::addAnimation(std::function<bool()> running)

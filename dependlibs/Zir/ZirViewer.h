@@ -46,9 +46,19 @@ public:
     };
 
     /// For callers outside the frame loop: waits for the scene traversals in progress to end.
+    /// Changes queued by changeSoon run first, so that calls keep their order.
     Guard acquire();
-    /// For the frame loop: lets waiting callers go first.
+    /// For the frame loop: lets waiting callers go first, then runs the queued changes.
     Guard acquireForFrame();
+
+    /// For a change whose caller needs no answer from the scene: made now when the lock is free
+    /// (or held by this thread already), otherwise queued, and the caller returns at once instead
+    /// of waiting for the frame's traversals. Queued changes run in order under the lock, on
+    /// whichever thread takes it next: the frame loop as it starts drawing or starts a frame, or a
+    /// caller's acquire().
+    void changeSoon(std::function<void()> change);
+    /// Runs the queued changes; the lock must be held.
+    void runQueuedChanges();
 
     /// Asks for a frame without changing anything under the lock. Any thread.
     void requestFrame();
@@ -60,6 +70,9 @@ private:
     std::recursive_mutex _mutex;
     std::atomic<int> _waiting{0};
     int _callerHolds = 0; // a caller's holds, nested ones included; guarded by _mutex
+
+    std::mutex _queueMutex; // guards _queued
+    std::vector<std::function<void()>> _queued;
 
     std::mutex _requestMutex;
     std::condition_variable _requestWake;

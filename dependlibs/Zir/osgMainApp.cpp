@@ -313,18 +313,20 @@ std::string osgMainApp::loadfile(std::string& path)
 
 void osgMainApp::QueryModelID(bool on)
 {
-    SceneLock::Guard guard = viewer->sceneLock().acquire();
-    if (on && !_impl->picker.valid())
-    {
-        _impl->picker = new MarloKits::WebPickZirArchitectureHandler;
-        for (CallBack* listener : _impl->listeners)
-            _impl->picker->addCallBack(listener);
-    }
-    if (!_impl->picker.valid())
-        return;
-    _impl->setHandlerInstalled(_impl->picker.get(), on);
-    if (!on)
-        _impl->picker->resetPick();
+    Impl* impl = _impl.get();
+    viewer->sceneLock().changeSoon([impl, on] {
+        if (on && !impl->picker.valid())
+        {
+            impl->picker = new MarloKits::WebPickZirArchitectureHandler;
+            for (CallBack* listener : impl->listeners)
+                impl->picker->addCallBack(listener);
+        }
+        if (!impl->picker.valid())
+            return;
+        impl->setHandlerInstalled(impl->picker.get(), on);
+        if (!on)
+            impl->picker->resetPick();
+    });
 }
 
 void osgMainApp::addServerAddress(std::string path)
@@ -360,39 +362,43 @@ void osgMainApp::addServerAddress(std::string path)
 void osgMainApp::selectManiupltor(std::string name)
 {
     const int key = manipulatorKeyOf(name);
-    SceneLock::Guard guard = viewer->sceneLock().acquire();
-    // Selection goes by position in the key order, which survives keys being replaced.
-    const osgGA::KeySwitchMatrixManipulator::KeyManipMap& map = _impl->manipulators->getKeyManipMap();
-    const auto found = map.find(key);
-    if (key == 0 || found == map.end())
-    {
-        OSG_WARN << "selectManiupltor: no manipulator \"" << name << "\"" << std::endl;
-        return;
-    }
-    const auto index = static_cast<unsigned>(std::distance(map.begin(), found));
-    _impl->manipulators->selectMatrixManipulator(index);
+    Impl* impl = _impl.get();
+    viewer->sceneLock().changeSoon([impl, key, name] {
+        // Selection goes by position in the key order, which survives keys being replaced.
+        const osgGA::KeySwitchMatrixManipulator::KeyManipMap& map = impl->manipulators->getKeyManipMap();
+        const auto found = map.find(key);
+        if (key == 0 || found == map.end())
+        {
+            OSG_WARN << "selectManiupltor: no manipulator \"" << name << "\"" << std::endl;
+            return;
+        }
+        const auto index = static_cast<unsigned>(std::distance(map.begin(), found));
+        impl->manipulators->selectMatrixManipulator(index);
+    });
 }
 
 void osgMainApp::home()
 {
-    SceneLock::Guard guard = viewer->sceneLock().acquire();
-    viewer->home();
+    ZirViewer* view = viewer.get();
+    viewer->sceneLock().changeSoon([view] { view->home(); });
 }
 
 void osgMainApp::clearScene()
 {
-    SceneLock::Guard guard = viewer->sceneLock().acquire();
-    _impl->progress->clear();
-    if (_impl->picker.valid())
-        _impl->picker->resetPick();
-    if (_impl->selector.valid())
-        _impl->selector->clearHighLight();
-    _impl->marks.setNames({});
-    for (unsigned i = root->getNumChildren(); i-- > 0;)
-    {
-        if (root->getChild(i)->getName() == kSceneRootName)
-            root->removeChildren(i, 1);
-    }
+    Impl* impl = _impl.get();
+    viewer->sceneLock().changeSoon([impl] {
+        impl->progress->clear();
+        if (impl->picker.valid())
+            impl->picker->resetPick();
+        if (impl->selector.valid())
+            impl->selector->clearHighLight();
+        impl->marks.setNames({});
+        for (unsigned i = impl->root->getNumChildren(); i-- > 0;)
+        {
+            if (impl->root->getChild(i)->getName() == kSceneRootName)
+                impl->root->removeChildren(i, 1);
+        }
+    });
 }
 
 void osgMainApp::addSkyBox(const std::string& path)
@@ -431,25 +437,29 @@ void osgMainApp::addbackground(const std::string& path)
 
 void osgMainApp::MarkNodeHighLight(const std::string& names)
 {
-    SceneLock::Guard guard = viewer->sceneLock().acquire();
-    _impl->marks.setNames(zir::HighlightMarks::parseNames(names));
-    for (unsigned i = 0; i < root->getNumChildren(); ++i)
-    {
-        if (root->getChild(i)->getName() == kSceneRootName)
-            _impl->marks.mark(root->getChild(i));
-    }
+    Impl* impl = _impl.get();
+    viewer->sceneLock().changeSoon([impl, wanted = zir::HighlightMarks::parseNames(names)] {
+        impl->marks.setNames(wanted);
+        for (unsigned i = 0; i < impl->root->getNumChildren(); ++i)
+        {
+            if (impl->root->getChild(i)->getName() == kSceneRootName)
+                impl->marks.mark(impl->root->getChild(i));
+        }
+    });
 }
 
 void osgMainApp::switchModelSelector(bool on)
 {
-    SceneLock::Guard guard = viewer->sceneLock().acquire();
-    if (on && !_impl->selector.valid())
-        _impl->selector = new ModelSelector;
-    if (!_impl->selector.valid())
-        return;
-    _impl->setHandlerInstalled(_impl->selector.get(), on);
-    if (!on)
-        _impl->selector->clearHighLight();
+    Impl* impl = _impl.get();
+    viewer->sceneLock().changeSoon([impl, on] {
+        if (on && !impl->selector.valid())
+            impl->selector = new ModelSelector;
+        if (!impl->selector.valid())
+            return;
+        impl->setHandlerInstalled(impl->selector.get(), on);
+        if (!on)
+            impl->selector->clearHighLight();
+    });
 }
 
 bool osgMainApp::loadProgressControl(const std::string& model, const std::string& tasks, const std::string& binding)

@@ -22,9 +22,12 @@ class WebPickZirArchitectureHandler;
 /// models are loaded under, selection, model-id reports and the progress simulation.
 ///
 /// Threads: every operation is called from the browser's main thread, except frames, which the
-/// rendering thread runs by calling viewer->frame() back to back. Operations that change the scene
-/// hold the viewer's scene lock (ZirViewer::sceneLock), which each frame holds too, so they take
-/// effect between two frames. Not copyable; destroy it only after the frame loop has stopped.
+/// rendering thread runs. Operations that change the scene hold the viewer's scene lock
+/// (ZirViewer::sceneLock), which each frame holds for its traversals of the scene. Those that
+/// answer nothing (home, clearScene, MarkNodeHighLight, QueryModelID, switchModelSelector,
+/// selectManiupltor) never wait for a frame's traversals: while a frame holds the lock they are
+/// queued, in order, and made as soon as the frame lets go of the scene or before any other
+/// operation. Not copyable; destroy it only after the frame loop has stopped.
 class ZIR_EXPORT osgMainApp
 {
 public:

@@ -15,7 +15,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <future>
 #include <thread>
+#include <vector>
 
 using namespace veltra::test;
 using Clock = std::chrono::steady_clock;
@@ -82,6 +84,34 @@ TEST(ZirViewerThreads, ACallersOutermostHoldAsksForOneFrame)
     std::thread asker([&lock] { lock.requestFrame(); });
     EXPECT_TRUE(lock.waitForRequest(std::chrono::seconds(10)));
     asker.join();
+}
+
+TEST(ZirViewerThreads, ChangesThatNeedNoAnswerNeverWaitForAFrameAndKeepTheirOrder)
+{
+    SceneLock lock;
+    std::vector<int> made; // touched under the lock only
+    lock.changeSoon([&made] { made.push_back(1); });
+    EXPECT_EQ(made, std::vector<int>{1}) << "made at once while no frame holds the lock";
+
+    // A frame's traversals hold the lock: the changes wait in the queue and the caller goes on.
+    std::promise<void> holding;
+    std::promise<void> letGo;
+    std::thread frame([&] {
+        SceneLock::Guard guard = lock.acquireForFrame();
+        holding.set_value();
+        letGo.get_future().wait();
+    });
+    holding.get_future().wait();
+    lock.changeSoon([&made] { made.push_back(2); });
+    lock.changeSoon([&made] { made.push_back(3); });
+    letGo.set_value();
+    // A caller's hold makes the queued changes first, so what it reads or changes comes after them.
+    {
+        SceneLock::Guard guard = lock.acquire();
+        made.push_back(4);
+    }
+    frame.join();
+    EXPECT_EQ(made, (std::vector<int>{1, 2, 3, 4}));
 }
 
 TEST(ZirViewerThreads, SceneCallsWhileFramesRun)
