@@ -100,4 +100,66 @@ const ElevationLayerOptions* Map::getElevationLayerByName(const std::string& nam
     return findByName(_elevationLayers, name);
 }
 
+void Map::addModelLayer(ModelLayer* layer)
+{
+    if (!layer || std::find(_modelLayers.begin(), _modelLayers.end(), layer) != _modelLayers.end())
+    {
+        return;
+    }
+    _modelLayers.push_back(layer);
+    ++_dataModelRevision;
+    const auto index = static_cast<unsigned>(_modelLayers.size() - 1);
+    // A copy, so a listener that adds or removes listeners does not disturb this walk.
+    const MapCallbackList callbacks = _callbacks;
+    for (const auto& callback : callbacks)
+    {
+        callback->onModelLayerAdded(layer, index);
+    }
+}
+
+void Map::removeModelLayer(ModelLayer* layer)
+{
+    auto found = std::find(_modelLayers.begin(), _modelLayers.end(), layer);
+    if (!layer || found == _modelLayers.end())
+    {
+        return;
+    }
+    // Held through the notification: the map's reference may have been the last.
+    osg::ref_ptr<ModelLayer> keep = layer;
+    _modelLayers.erase(found);
+    ++_dataModelRevision;
+    const MapCallbackList callbacks = _callbacks;
+    for (const auto& callback : callbacks)
+    {
+        callback->onModelLayerRemoved(layer);
+    }
+}
+
+ModelLayer* Map::getModelLayerByName(const std::string& name) const
+{
+    auto found = std::find_if(_modelLayers.begin(), _modelLayers.end(),
+                              [&](const osg::ref_ptr<ModelLayer>& layer) { return layer->getName() == name; });
+    return found == _modelLayers.end() ? nullptr : found->get();
+}
+
+int Map::getModelLayers(ModelLayerVector& out) const
+{
+    out = _modelLayers;
+    return _dataModelRevision;
+}
+
+MapCallback* Map::addMapCallback(MapCallback* callback)
+{
+    if (callback && std::find(_callbacks.begin(), _callbacks.end(), callback) == _callbacks.end())
+    {
+        _callbacks.push_back(callback);
+    }
+    return callback;
+}
+
+void Map::removeMapCallback(MapCallback* callback)
+{
+    _callbacks.erase(std::remove(_callbacks.begin(), _callbacks.end(), callback), _callbacks.end());
+}
+
 } // namespace osgEarth

@@ -3,6 +3,7 @@
 #include "EarthFileReader.h"
 
 #include <osg/NodeVisitor>
+#include <osg/observer_ptr>
 
 namespace osgEarth {
 
@@ -35,6 +36,34 @@ public:
 
 } // namespace
 
+// Holds the map node weakly: the map node owns the map, and the map owns this.
+class MapNode::ModelLayerListener : public MapCallback
+{
+public:
+    explicit ModelLayerListener(MapNode* mapNode) : _mapNode(mapNode) {}
+
+    void onModelLayerAdded(ModelLayer* layer, unsigned /*index*/) override
+    {
+        osg::ref_ptr<MapNode> mapNode;
+        if (_mapNode.lock(mapNode))
+        {
+            mapNode->addModelLayerNode(layer);
+        }
+    }
+
+    void onModelLayerRemoved(ModelLayer* layer) override
+    {
+        osg::ref_ptr<MapNode> mapNode;
+        if (_mapNode.lock(mapNode))
+        {
+            mapNode->removeModelLayerNode(layer);
+        }
+    }
+
+private:
+    osg::observer_ptr<MapNode> _mapNode;
+};
+
 MapNode::MapNode() : MapNode(nullptr)
 {}
 
@@ -59,9 +88,18 @@ MapNode::MapNode(const MapNode& rhs, const osg::CopyOp& copyop)
             _modelLayerGroup = child->asGroup();
         }
     }
+    // A deep copy holds copies of the layer nodes, which the layers know nothing of; start from the layers' own.
+    if (_modelLayerGroup.valid())
+    {
+        _modelLayerGroup->removeChildren(0, _modelLayerGroup->getNumChildren());
+        listenToMap();
+    }
 }
 
-MapNode::~MapNode() = default;
+MapNode::~MapNode()
+{
+    _map->removeMapCallback(_listener.get());
+}
 
 void MapNode::build()
 {
@@ -77,6 +115,53 @@ void MapNode::build()
     _modelLayerGroup = new osg::Group();
     _modelLayerGroup->setName(kModelLayerGroupName);
     addChild(_modelLayerGroup.get());
+
+    listenToMap();
+}
+
+void MapNode::listenToMap()
+{
+    _listener = new ModelLayerListener(this);
+    _map->addMapCallback(_listener.get());
+    ModelLayerVector layers;
+    _map->getModelLayers(layers);
+    for (const auto& layer : layers)
+    {
+        addModelLayerNode(layer.get());
+    }
+}
+
+void MapNode::addModelLayerNode(ModelLayer* layer)
+{
+    if (_modelLayerNodes.count(layer) != 0)
+    {
+        return;
+    }
+    osg::ref_ptr<osg::Group> node = layer->getOrCreateSceneGraph(_map.get());
+    if (node.valid())
+    {
+        _modelLayerNodes[layer] = node;
+        _modelLayerGroup->addChild(node.get());
+    }
+}
+
+void MapNode::removeModelLayerNode(ModelLayer* layer)
+{
+    auto found = _modelLayerNodes.find(layer);
+    if (found == _modelLayerNodes.end())
+    {
+        return;
+    }
+    _modelLayerGroup->removeChild(found->second.get());
+    _modelLayerNodes.erase(found);
+    // The layer may be added again later (or to another map); it builds afresh then.
+    layer->releaseSceneGraph();
+}
+
+osg::Node* MapNode::getModelLayerNode(ModelLayer* layer) const
+{
+    auto found = _modelLayerNodes.find(layer);
+    return found == _modelLayerNodes.end() ? nullptr : found->second.get();
 }
 
 const SpatialReference* MapNode::getMapSRS() const
