@@ -1,6 +1,7 @@
 #include "GeoJSONReader.h"
 
-#include <cpl_error.h>
+#include "OgrGeometry.h"
+
 #include <cpl_json.h>
 #include <cpl_vsi.h>
 #include <gdal_priv.h>
@@ -11,10 +12,8 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
-#include <cmath>
 #include <cstdlib>
 #include <memory>
-#include <mutex>
 #include <set>
 
 using namespace osgEarth::Symbology;
@@ -23,35 +22,8 @@ namespace osgEarth::Features {
 
 namespace {
 
-// GeometryCollections may nest; OGR's JSON parser already limits depth, this keeps our own recursion bounded too.
+// GeometryCollections may nest; the type check below walks them, so its recursion is bounded too.
 constexpr int maxGeometryDepth = 32;
-
-void ensureGdalDrivers()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { GDALAllRegister(); });
-}
-
-// GDAL's default handler prints to stderr; the caller gets the reason in `error` instead. The handler stack is
-// per thread, so this does not silence other threads.
-class QuietGdalErrors
-{
-public:
-    QuietGdalErrors()
-    {
-        CPLPushErrorHandler(CPLQuietErrorHandler);
-        CPLErrorReset();
-    }
-    ~QuietGdalErrors() { CPLPopErrorHandler(); }
-    QuietGdalErrors(const QuietGdalErrors&) = delete;
-    QuietGdalErrors& operator=(const QuietGdalErrors&) = delete;
-
-    std::string lastMessage() const
-    {
-        const char* message = CPLGetLastErrorMsg();
-        return message && *message ? std::string(": ") + message : std::string();
-    }
-};
 
 // Lets OGR read the caller's text without a copy or a real file. The name is unique per call so concurrent reads
 // never see each other's text; the file must be unlinked before the text goes away.
@@ -95,158 +67,6 @@ struct DatasetCloser
 struct FeatureDestroyer
 {
     void operator()(OGRFeature* feature) const { OGRFeature::DestroyFeature(feature); }
-};
-
-class Converter
-{
-public:
-    explicit Converter(bool geographic) : _geographic(geographic) {}
-
-    std::string error;
-
-    osg::ref_ptr<Geometry> convert(const OGRGeometry* source, int depth)
-    {
-        if (depth > maxGeometryDepth)
-        {
-            return fail("geometry collections nested too deeply");
-        }
-        if (!source || source->IsEmpty())
-        {
-            return fail("empty geometry");
-        }
-        osg::ref_ptr<Geometry> result;
-        switch (wkbFlatten(source->getGeometryType()))
-        {
-        case wkbPoint:
-            result = new Point();
-            if (!addPoint(*source->toPoint(), *result))
-            {
-                return nullptr;
-            }
-            break;
-        case wkbLineString:
-            result = new LineString();
-            if (!addCurve(*source->toLineString(), *result, false))
-            {
-                return nullptr;
-            }
-            break;
-        case wkbPolygon: result = convertPolygon(*source->toPolygon()); break;
-        case wkbMultiPoint:
-            result = new PointSet();
-            for (const OGRPoint* point : *source->toMultiPoint())
-            {
-                if (!point || point->IsEmpty())
-                {
-                    return fail("empty point in a MultiPoint");
-                }
-                if (!addPoint(*point, *result))
-                {
-                    return nullptr;
-                }
-            }
-            break;
-        case wkbMultiLineString:
-        case wkbMultiPolygon:
-        case wkbGeometryCollection:
-        {
-            osg::ref_ptr<MultiGeometry> multi = new MultiGeometry();
-            for (const OGRGeometry* part : *source->toGeometryCollection())
-            {
-                osg::ref_ptr<Geometry> converted = convert(part, depth + 1);
-                if (!converted)
-                {
-                    return nullptr;
-                }
-                multi->add(converted.get());
-            }
-            result = multi;
-            break;
-        }
-        default: return fail(std::string("unsupported geometry type ") + source->getGeometryName());
-        }
-        if (result && !result->isValid())
-        {
-            return fail(std::string("too few points for a ") + source->getGeometryName());
-        }
-        return result;
-    }
-
-private:
-    bool _geographic;
-
-    osg::ref_ptr<Geometry> fail(const std::string& message)
-    {
-        if (error.empty())
-        {
-            error = message;
-        }
-        return nullptr;
-    }
-
-    bool addCoordinate(double x, double y, double z, Geometry& target)
-    {
-        if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(z))
-        {
-            fail("non-finite coordinate");
-            return false;
-        }
-        if (_geographic && (x < -180.0 || x > 180.0 || y < -90.0 || y > 90.0))
-        {
-            fail("longitude or latitude out of range");
-            return false;
-        }
-        target.push_back(osg::Vec3d(x, y, z));
-        return true;
-    }
-
-    bool addPoint(const OGRPoint& point, Geometry& target)
-    {
-        return addCoordinate(point.getX(), point.getY(), point.Is3D() ? point.getZ() : 0.0, target);
-    }
-
-    bool addCurve(const OGRSimpleCurve& curve, Geometry& target, bool closed)
-    {
-        int count = curve.getNumPoints();
-        // Rings repeat their first point at the end; our Ring closes itself.
-        if (closed && count > 1 && curve.getX(0) == curve.getX(count - 1) && curve.getY(0) == curve.getY(count - 1) &&
-            curve.getZ(0) == curve.getZ(count - 1))
-        {
-            --count;
-        }
-        for (int i = 0; i < count; ++i)
-        {
-            if (!addCoordinate(curve.getX(i), curve.getY(i), curve.getZ(i), target))
-            {
-                return false;
-            }
-        }
-        return true;
-    }
-
-    osg::ref_ptr<Geometry> convertPolygon(const OGRPolygon& source)
-    {
-        const OGRLinearRing* outer = source.getExteriorRing();
-        if (!outer || outer->IsEmpty())
-        {
-            return fail("polygon without an outer ring");
-        }
-        osg::ref_ptr<Polygon> polygon = new Polygon();
-        if (!addCurve(*outer, *polygon, true))
-        {
-            return nullptr;
-        }
-        for (int i = 0; i < source.getNumInteriorRings(); ++i)
-        {
-            osg::ref_ptr<Ring> hole = new Ring();
-            if (!addCurve(*source.getInteriorRing(i), *hole, true))
-            {
-                return nullptr;
-            }
-            polygon->getHoles().push_back(hole);
-        }
-        return polygon;
-    }
 };
 
 // OGR silently drops geometries of unknown types (the feature, or a collection's part, just loses them), so the
@@ -326,52 +146,10 @@ bool featureId(const CPLJSONObject& native, FeatureID running, FeatureID& fid, s
     return false;
 }
 
-void copyAttributes(const OGRFeature& source, const OGRFeatureDefn& definition, Feature& target)
-{
-    for (int i = 0; i < definition.GetFieldCount(); ++i)
-    {
-        if (!source.IsFieldSetAndNotNull(i))
-        {
-            continue;
-        }
-        const OGRFieldDefn* field = definition.GetFieldDefn(i);
-        const std::string name = field->GetNameRef();
-        switch (field->GetType())
-        {
-        case OFTInteger:
-            if (field->GetSubType() == OFSTBoolean)
-            {
-                target.set(name, source.GetFieldAsInteger(i) != 0);
-            }
-            else
-            {
-                target.set(name, source.GetFieldAsInteger(i));
-            }
-            break;
-        case OFTInteger64:
-        {
-            const GIntBig value = source.GetFieldAsInteger64(i);
-            if (value >= INT_MIN && value <= INT_MAX)
-            {
-                target.set(name, int(value));
-            }
-            else
-            {
-                target.set(name, double(value));
-            }
-            break;
-        }
-        case OFTReal: target.set(name, source.GetFieldAsDouble(i)); break;
-        default: target.set(name, std::string(source.GetFieldAsString(i))); break;
-        }
-    }
-}
-
 bool readLayer(OGRLayer& layer, FeatureID& running, FeatureList& read, std::string& error)
 {
     const OGRSpatialReference* srs = layer.GetSpatialRef();
     const bool geographic = !srs || srs->IsGeographic();
-    const OGRFeatureDefn* definition = layer.GetLayerDefn();
     layer.ResetReading();
     for (std::unique_ptr<OGRFeature, FeatureDestroyer> source(layer.GetNextFeature()); source;
          source.reset(layer.GetNextFeature()), ++running)
@@ -403,16 +181,16 @@ bool readLayer(OGRLayer& layer, FeatureID& running, FeatureList& read, std::stri
             error = "feature " + std::to_string(running) + " has no readable geometry";
             return false;
         }
-        Converter converter(geographic);
-        osg::ref_ptr<Geometry> geometry = converter.convert(source->GetGeometryRef(), 0);
+        std::string geometryError;
+        osg::ref_ptr<Geometry> geometry = Ogr::toGeometry(source->GetGeometryRef(), geographic, geometryError);
         if (!geometry)
         {
-            error = "feature " + std::to_string(running) + ": " + converter.error;
+            error = "feature " + std::to_string(running) + ": " + geometryError;
             return false;
         }
         osg::ref_ptr<Feature> feature = new Feature(fid);
         feature->setGeometry(geometry.get());
-        copyAttributes(*source, *definition, *feature);
+        Ogr::copyAttributes(*source, *feature);
         read.push_back(feature);
     }
     return true;
@@ -430,8 +208,8 @@ bool readText(const std::string& text, FeatureList& read, std::string& error)
         error = "empty text";
         return false;
     }
-    ensureGdalDrivers();
-    QuietGdalErrors quiet;
+    Ogr::ensureDrivers();
+    Ogr::QuietGdalErrors quiet;
     MemoryFile file(text);
     if (!file.isOpen())
     {
