@@ -115,6 +115,13 @@ ReadResult buildMapNode(const Config& document)
     for (const Config& conf : root->children("model"))
     {
         map->addModelLayerConfig(conf);
+        // Layers whose driver we build become real layers; the kept configs still serve callers that read them.
+        const ModelLayerOptions options(conf);
+        if (options.driver().isSet() && ModelSourceFactory::isRegistered(options.driver()->getDriver()))
+        {
+            osg::ref_ptr<ModelLayer> layer = new ModelLayer(options);
+            map->addModelLayer(layer.get());
+        }
     }
     if (root->hasChild("mask"))
     {

@@ -1,0 +1,131 @@
+#include <osgEarthFeatures/FeatureModelSource>
+#include <osgEarthFeatures/Session>
+
+#include "../compile/FeatureCompiler.h"
+
+namespace osgEarth::Features {
+
+FeatureDisplayLayout::FeatureDisplayLayout(const Config& conf) : ConfigOptions(conf)
+{
+    fromConfig(_conf);
+}
+
+void FeatureDisplayLayout::fromConfig(const Config& conf)
+{
+    conf.getIfSet("tile_size", _tileSize);
+    conf.getIfSet("tile_size_factor", _tileSizeFactor);
+    conf.getIfSet("min_range", _minRange);
+    conf.getIfSet("max_range", _maxRange);
+    conf.getIfSet("crop_features", _cropFeatures);
+}
+
+Config FeatureDisplayLayout::getConfig() const
+{
+    Config conf = ConfigOptions::getConfig();
+    conf.key() = "layout";
+    conf.setIfSet("tile_size", _tileSize);
+    conf.setIfSet("tile_size_factor", _tileSizeFactor);
+    conf.setIfSet("min_range", _minRange);
+    conf.setIfSet("max_range", _maxRange);
+    conf.setIfSet("crop_features", _cropFeatures);
+    return conf;
+}
+
+void FeatureDisplayLayout::mergeConfig(const Config& conf)
+{
+    ConfigOptions::mergeConfig(conf);
+    fromConfig(conf);
+}
+
+FeatureModelSourceOptions::FeatureModelSourceOptions(const ConfigOptions& options) : ModelSourceOptions(options)
+{
+    fromConfig(_conf);
+}
+
+FeatureModelSourceOptions::~FeatureModelSourceOptions() = default;
+
+void FeatureModelSourceOptions::fromConfig(const Config& conf)
+{
+    conf.getObjIfSet("features", _featureOptions);
+    if (const Config* styles = conf.child_ptr("styles"))
+    {
+        _styles = new Symbology::StyleSheet(*styles);
+    }
+    // Older files call the layout "paging"; the newer key wins when both are present.
+    if (!conf.getObjIfSet("layout", _layout))
+    {
+        conf.getObjIfSet("paging", _layout);
+    }
+    conf.getObjIfSet("feature_indexing", _featureIndexing);
+    conf.getIfSet("lighting", _lighting);
+    conf.getIfSet("max_granularity", _maxGranularity);
+    conf.getIfSet("merge_geometry", _mergeGeometry);
+    conf.getIfSet("cluster_culling", _clusterCulling);
+    conf.getIfSet("backface_culling", _backfaceCulling);
+    conf.getIfSet("alpha_blending", _alphaBlending);
+    conf.getIfSet("feature_name", _featureName);
+}
+
+Config FeatureModelSourceOptions::getConfig() const
+{
+    Config conf = ModelSourceOptions::getConfig();
+    conf.setObjIfSet("features", _featureOptions);
+    if (_styles.valid())
+    {
+        conf.set("styles", _styles->getConfig());
+    }
+    conf.setObjIfSet("layout", _layout);
+    conf.setObjIfSet("feature_indexing", _featureIndexing);
+    conf.setIfSet("lighting", _lighting);
+    conf.setIfSet("max_granularity", _maxGranularity);
+    conf.setIfSet("merge_geometry", _mergeGeometry);
+    conf.setIfSet("cluster_culling", _clusterCulling);
+    conf.setIfSet("backface_culling", _backfaceCulling);
+    conf.setIfSet("alpha_blending", _alphaBlending);
+    conf.setIfSet("feature_name", _featureName);
+    return conf;
+}
+
+void FeatureModelSourceOptions::mergeConfig(const Config& conf)
+{
+    ModelSourceOptions::mergeConfig(conf);
+    fromConfig(conf);
+}
+
+osg::ref_ptr<osg::Node> GeomFeatureNodeFactory::createNode(const FeatureList& features, const Symbology::Style& style,
+                                                           const Session& session, bool index)
+{
+    if (features.empty())
+    {
+        return nullptr;
+    }
+    CompileOptions options;
+    options.maxGranularity = _maxGranularity;
+    options.index = index;
+    return compileFeatures(features, style, session.getMapSRS().get(), options);
+}
+
+Session::Session(const Map* map, Symbology::StyleSheet* styles, FeatureSource* source,
+                 const osgDB::Options* dbOptions)
+    // The map is only ever handed out as const; the observer needs a non-const pointee to watch.
+    : _map(const_cast<Map*>(map)), _styles(styles), _featureSource(source), _dbOptions(dbOptions)
+{}
+
+osg::ref_ptr<const Map> Session::getMap() const
+{
+    osg::ref_ptr<Map> map;
+    _map.lock(map);
+    return map;
+}
+
+osg::ref_ptr<const SpatialReference> Session::getMapSRS() const
+{
+    osg::ref_ptr<const Map> map = getMap();
+    if (map.valid() && map->getSRS())
+    {
+        return map->getSRS();
+    }
+    return SpatialReference::create("wgs84");
+}
+
+} // namespace osgEarth::Features
