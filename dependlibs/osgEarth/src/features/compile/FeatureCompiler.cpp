@@ -9,6 +9,7 @@
 #include <osgEarthSymbology/PolygonSymbol>
 
 #include <osg/BlendFunc>
+#include <osg/BufferObject>
 #include <osg/Geode>
 #include <osg/Geometry>
 #include <osg/LineWidth>
@@ -346,8 +347,26 @@ private:
         osg::ref_ptr<osg::Vec4Array> colours = new osg::Vec4Array(1);
         (*colours)[0] = bucket.colour;
         geometry->setColorArray(colours.get(), osg::Array::BIND_OVERALL);
+        // Index buffers are given to the sets before they are added: a set without one makes the geometry search
+        // all its sets for a buffer to share, quadratic over thousands of features. A buffer takes a bounded number
+        // of sets, as each set leaving it (a feature removed, the layer dropped) is looked up in its list.
+        constexpr std::size_t kSetsPerIndexBuffer = 256;
+        osg::ref_ptr<osg::ElementBufferObject> indices;
+        std::size_t inBuffer = 0;
         for (const auto& set : bucket.sets)
+        {
+            if (osg::DrawElements* elements = set->getDrawElements())
+            {
+                if (!indices || inBuffer == kSetsPerIndexBuffer)
+                {
+                    indices = new osg::ElementBufferObject();
+                    inBuffer = 0;
+                }
+                elements->setElementBufferObject(indices.get());
+                ++inBuffer;
+            }
             geometry->addPrimitiveSet(set.get());
+        }
 
         // No normals are generated, so all feature geometry is drawn unlit in its symbol's colour.
         osg::StateSet* state = geometry->getOrCreateStateSet();
