@@ -121,14 +121,10 @@ void StyleSheet::removeStyle(const std::string& name)
 
 Style* StyleSheet::getStyle(const std::string& name, bool fallBackOnDefault)
 {
-    auto found = _styles.find(name);
-    if (found == _styles.end() && startsWith(name, "#"))
+    // The lookup is the const one's; only the fallback differs, as it may create the default style.
+    if (const Style* found = static_cast<const StyleSheet*>(this)->getStyle(name, false))
     {
-        found = _styles.find(name.substr(1));
-    }
-    if (found != _styles.end())
-    {
-        return &found->second;
+        return const_cast<Style*>(found);
     }
     return fallBackOnDefault ? getDefaultStyle() : nullptr;
 }
