@@ -1,7 +1,17 @@
 // Feature layers on the globe: what it costs to turn GeoJSON text into the compiled, indexed node of a tile
 // (FeatureModelGraph::load with text), for N polygons of 10 vertices each, and to take one feature out of a
 // 10,000-feature node again through its index. Linear growth shows as per_feature staying flat across N.
+//
+// BM_FeatureMemory loads 100,000 polygons into a layer's graph and reports the resident memory they added.
+// BM_FeatureFrame draws the demo globe in a real window (a private Xvfb with Mesa's software OpenGL when there is no
+// display) looking at Europe, first without and then with a 10,000-polygon layer over it; `layer_cost` is the ratio
+// of the two frame times, taken in the same run.
+#include "globe/DemoWorld.h"
+#include "globe/GlobeFlight.h"
+
 #include <osgEarth/Map>
+#include <osgEarth/MapNode>
+#include <osgEarth/ModelLayer>
 #include <osgEarthDrivers/model_feature_geom/FeatureGeomModelOptions>
 #include <osgEarthFeatures/FeatureModelGraph>
 #include <osgEarthFeatures/FeatureModelSource>
@@ -12,6 +22,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <exception>
 #include <random>
 #include <sstream>
 #include <string>
@@ -106,6 +117,118 @@ void BM_FeatureRemove(benchmark::State& state)
     }
 }
 BENCHMARK(BM_FeatureRemove)->Unit(benchmark::kMicrosecond);
+
+void BM_FeatureMemory(benchmark::State& state)
+{
+    const int count = static_cast<int>(state.range(0));
+    for (auto _ : state)
+    {
+        const double before = veltra::bench::readProcessMemory().residentMiB;
+        osg::ref_ptr<Map> map = new Map();
+        osg::ref_ptr<FeatureModelGraph> graph = indexedGraph(map.get());
+        {
+            // The text is dropped before measuring, as the page's text is once the call returns.
+            const std::string text = polygonsText(count);
+            osg::ref_ptr<osg::Node> node = graph->load(0, 0, 0, "tile", text);
+            if (!node)
+            {
+                state.SkipWithError("the text did not load");
+                break;
+            }
+            graph->addChild(node.get());
+        }
+        const double after = veltra::bench::readProcessMemory().residentMiB;
+        state.counters["rss_mb"] = after;
+        state.counters["added_mb"] = after - before;
+        state.counters["bytes_per_polygon"] = (after - before) * 1024.0 * 1024.0 / count;
+        state.counters["peak_mb"] = veltra::bench::readProcessMemory().peakMiB;
+    }
+}
+BENCHMARK(BM_FeatureMemory)->Arg(100000)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// The layer as the page's feature calls make it: a named model layer over a URL-less "tfs" source with indexing on,
+// and the polygons loaded from text into its graph.
+bool addPolygonLayer(osgEarth::MapNode& mapNode, int count)
+{
+    Config conf("model");
+    conf.set("name", "bench");
+    conf.set("driver", "feature_geom");
+    Config features("features");
+    features.set("driver", "tfs");
+    conf.add(features);
+    conf.add(Config("feature_indexing"));
+    Config styles("styles");
+    Config style("style", "default { fill: #ff3300; }");
+    style.set("type", "text/css");
+    styles.add(style);
+    conf.add(styles);
+    osg::ref_ptr<ModelLayer> layer = new ModelLayer(ModelLayerOptions(ConfigOptions(conf)));
+    mapNode.getMap()->addModelLayer(layer.get());
+    osg::Group* layerNode = mapNode.getModelLayerNode(layer.get()) ? mapNode.getModelLayerNode(layer.get())->asGroup()
+                                                                   : nullptr;
+    auto* graph = layerNode && layerNode->getNumChildren() ? dynamic_cast<FeatureModelGraph*>(layerNode->getChild(0))
+                                                           : nullptr;
+    osg::ref_ptr<osg::Node> node = graph ? graph->load(0, 0, 0, "1.0_0_0.osgearth_pseudo_fmg", polygonsText(count))
+                                         : nullptr;
+    if (!node)
+        return false;
+    graph->addChild(node.get());
+    return true;
+}
+
+constexpr double kFrameSettleSeconds = 3.0;
+constexpr double kFrameMeasureSeconds = 6.0;
+
+void BM_FeatureFrame(benchmark::State& state)
+{
+    const int count = static_cast<int>(state.range(0));
+    for (auto _ : state)
+    {
+        veltra::bench::GlobeFlight flight;
+        std::string why;
+        try
+        {
+            if (!flight.open(veltra::bench::demoWorld().earthFile, 1024, 768, why))
+            {
+                state.SkipWithError(why.c_str());
+                break;
+            }
+        }
+        catch (const std::exception& error)
+        {
+            state.SkipWithError(error.what());
+            break;
+        }
+        osgEarth::MapNode* mapNode = osgEarth::MapNode::get(flight.viewer().getSceneData());
+        if (!mapNode)
+        {
+            state.SkipWithError("the scene has no map node");
+            break;
+        }
+        // The polygons are scattered over 10°W-30°E, 35°N-60°N; this view holds all of them.
+        const osgEarth::Viewpoint europe("europe", 10.0, 47.5, 0.0, 0.0, -90.0, 5.0e6);
+        flight.settle(europe, kFrameSettleSeconds);
+        veltra::bench::FlightFigures empty;
+        flight.renderFor(kFrameMeasureSeconds, empty);
+
+        if (!addPolygonLayer(*mapNode, count))
+        {
+            state.SkipWithError("the polygon layer could not be built");
+            break;
+        }
+        flight.settle(europe, kFrameSettleSeconds);
+        veltra::bench::FlightFigures layer;
+        flight.renderFor(kFrameMeasureSeconds, layer);
+
+        const double emptyMs = 1000.0 / empty.framesPerSecond();
+        const double layerMs = 1000.0 / layer.framesPerSecond();
+        state.counters["frame_ms_empty"] = emptyMs;
+        state.counters["frame_ms_layer"] = layerMs;
+        state.counters["layer_cost"] = layerMs / emptyMs;
+    }
+    state.SetLabel(veltra::bench::demoWorldSourceName());
+}
+BENCHMARK(BM_FeatureFrame)->Arg(10000)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
 } // namespace
 

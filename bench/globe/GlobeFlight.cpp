@@ -98,10 +98,13 @@ void GlobeFlight::frame(FlightFigures& figures)
 void GlobeFlight::renderFor(double seconds, FlightFigures& figures)
 {
     const osg::Timer_t start = osg::Timer::instance()->tick();
-    while (osg::Timer::instance()->delta_s(start, osg::Timer::instance()->tick()) < seconds)
+    double elapsed = 0.0;
+    while (elapsed < seconds)
     {
         frame(figures);
+        elapsed = osg::Timer::instance()->delta_s(start, osg::Timer::instance()->tick());
     }
+    figures.seconds += elapsed;
 }
 
 void GlobeFlight::settle(const osgEarth::Viewpoint& vp, double seconds)

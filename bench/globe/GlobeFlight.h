@@ -53,12 +53,14 @@ public:
     bool roundTrip(const osgEarth::Viewpoint& high, const osgEarth::Viewpoint& low, double legSeconds,
                    double holdSeconds, FlightFigures& figures, std::string& why);
 
+    /// Renders from where the camera is for `seconds`, counting the frames into `figures`.
+    void renderFor(double seconds, FlightFigures& figures);
+
     TileCensus tiles() const;
     osgViewer::Viewer& viewer() { return *_viewer; }
 
 private:
     bool flyTo(const osgEarth::Viewpoint& vp, double seconds, FlightFigures& figures);
-    void renderFor(double seconds, FlightFigures& figures);
     void frame(FlightFigures& figures);
 
     std::unique_ptr<veltra::host::XvfbServer> _xvfb;
