@@ -1,20 +1,28 @@
+#include "NotifyCapture.h"
 #include "OffscreenRender.h"
+#include "TempDir.h"
 #include "VirtualDisplay.h"
 
 #include <osgEarth/SpatialReference>
 #include <osgEarthFeatures/Feature>
 #include <osgEarthFeatures/FeatureSourceIndexNode>
+#include <osgEarthSymbology/LineSymbol>
 #include <osgEarthSymbology/Style>
 #include <src/features/compile/FeatureCompiler.h>
+#include <src/features/compile/LineRibbon.h>
 
 #include <osg/Geode>
 #include <osg/LineWidth>
 #include <osg/MatrixTransform>
 #include <osg/Point>
+#include <osg/Texture2D>
 #include <osg/TriangleIndexFunctor>
+#include <osgDB/WriteFile>
+#include <osgText/Text>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <limits>
@@ -55,6 +63,21 @@ osg::ref_ptr<Polygon> polygon(const LonLatRing& outer, const std::vector<LonLatR
             ring->push_back(osg::Vec3d(lon, lat, z));
         result->getHoles().push_back(ring);
     }
+    return result;
+}
+
+osg::ref_ptr<Symbology::Point> point(double lon, double lat)
+{
+    osg::ref_ptr<Symbology::Point> result = new Symbology::Point();
+    result->push_back(osg::Vec3d(lon, lat, 0.0));
+    return result;
+}
+
+osg::ref_ptr<LineString> lineString(const LonLatRing& points)
+{
+    osg::ref_ptr<LineString> result = new LineString();
+    for (const auto& [lon, lat] : points)
+        result->push_back(osg::Vec3d(lon, lat, 0.0));
     return result;
 }
 
@@ -563,10 +586,507 @@ TEST_F(FeatureCompileTest, HugePolygonsAndTinyGranularityStayBounded)
     EXPECT_LT(parts.get("polygons")->getVertexArray()->getNumElements(), 1000000u);
 }
 
+// ---------------------------------------------------------------------------------------------------------------
+// Line widths
+
+TEST(LineRibbonTest, EdgesStayHalfAWidthFromTheLineWithMitredJoins)
+{
+    const osg::Vec3d up(0, 0, 1);
+    const struct
+    {
+        const char* name;
+        std::vector<osg::Vec3d> line;
+        double width;
+        std::vector<osg::Vec3d> vertices; // left, right per kept vertex
+        std::size_t triangles;
+    } cases[] = {
+        {"straight", {{0, 0, 0}, {10, 0, 0}}, 2.0, {{0, 1, 0}, {0, -1, 0}, {10, 1, 0}, {10, -1, 0}}, 2},
+        {"repeated points are skipped",
+         {{0, 0, 0}, {0, 0, 0}, {10, 0, 0}, {10, 0, 0}},
+         2.0,
+         {{0, 1, 0}, {0, -1, 0}, {10, 1, 0}, {10, -1, 0}},
+         2},
+        // A left turn: the inner corner sits sqrt(2) half-widths in, the outer one as far out.
+        {"right angle",
+         {{0, 0, 0}, {10, 0, 0}, {10, 10, 0}},
+         2.0,
+         {{0, 1, 0}, {0, -1, 0}, {9, 1, 0}, {11, -1, 0}, {9, 10, 0}, {11, 10, 0}},
+         4},
+        {"closed square",
+         {{0, 0, 0}, {4, 0, 0}, {4, 4, 0}, {0, 4, 0}, {0, 0, 0}},
+         2.0,
+         {{1, 1, 0}, {-1, -1, 0}, {3, 1, 0}, {5, -1, 0}, {3, 3, 0}, {5, 5, 0}, {1, 3, 0}, {-1, 5, 0}},
+         8},
+        // Turning almost straight back, the mitre is cut short at its limit.
+        {"hairpin", {{0, 0, 0}, {10, 0, 0}, {0, 0.01, 0}}, 2.0, {}, 4},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        const LineRibbon ribbon = buildRibbon(c.line, std::vector<osg::Vec3d>(c.line.size(), up), c.width);
+        EXPECT_EQ(ribbon.triangles.size(), 3 * c.triangles);
+        for (unsigned index : ribbon.triangles)
+            EXPECT_LT(index, ribbon.vertices.size());
+        if (c.vertices.empty())
+        {
+            ASSERT_EQ(ribbon.vertices.size(), 6u);
+            for (std::size_t i : {2, 3})
+                EXPECT_NEAR((ribbon.vertices[i] - c.line[1]).length(), 0.5 * c.width * kMitreLimit, 1e-9);
+            continue;
+        }
+        ASSERT_EQ(ribbon.vertices.size(), c.vertices.size());
+        for (std::size_t i = 0; i < c.vertices.size(); ++i)
+            EXPECT_LT((ribbon.vertices[i] - c.vertices[i]).length(), 1e-9) << "vertex " << i;
+    }
+}
+
+TEST(LineRibbonTest, UnusableInputGivesNoRibbon)
+{
+    const std::vector<osg::Vec3d> line = {{0, 0, 0}, {10, 0, 0}};
+    const std::vector<osg::Vec3d> up(2, osg::Vec3d(0, 0, 1));
+    for (double width : {0.0, -1.0, std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()})
+        EXPECT_TRUE(buildRibbon(line, up, width).triangles.empty()) << width;
+    EXPECT_TRUE(buildRibbon({{1, 1, 1}, {1, 1, 1}}, up, 2.0).triangles.empty());
+    EXPECT_TRUE(buildRibbon(line, {osg::Vec3d(0, 0, 1)}, 2.0).triangles.empty());
+}
+
+class FeatureLineWidth : public FeatureCompileTest
+{
+protected:
+    static double distanceToLine(const osg::Vec3d& p, const osg::Vec3d& a, const osg::Vec3d& b)
+    {
+        const osg::Vec3d direction = (b - a) / (b - a).length();
+        return ((p - a) ^ direction).length();
+    }
+
+    Style metresWide(const std::string& width) const
+    {
+        return styleOf({{"stroke", "#ffff00"}, {"stroke-width", width}});
+    }
+};
+
+TEST_F(FeatureLineWidth, MetreWidthsBecomeRibbonsThatWideOnTheGround)
+{
+    const struct
+    {
+        const char* width;
+        double metres;
+        LonLatRing line;
+    } cases[] = {
+        {"20m", 20.0, {{8.0, 47.0}, {8.0, 47.01}}},
+        {"3.5m", 3.5, {{8.0, 47.0}, {8.01, 47.01}, {8.03, 47.01}}},
+        {"2500m", 2500.0, {{-60.0, -10.0}, {-50.0, -10.0}}},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.width);
+        const Compiled parts =
+            partsOf(compileFeatures({feature(5, lineString(c.line).get())}, metresWide(c.width), _srs));
+        osg::Geometry* lines = parts.get("lines");
+        ASSERT_TRUE(lines);
+        ASSERT_EQ(lines->getNumPrimitiveSets(), 1u);
+        EXPECT_EQ(lines->getPrimitiveSet(0)->getMode(), GLenum(GL_TRIANGLES));
+        EXPECT_EQ(tagOf(*lines->getPrimitiveSet(0)), 5u);
+        EXPECT_EQ(lines->getOrCreateStateSet()->getAttribute(osg::StateAttribute::LINEWIDTH), nullptr);
+
+        const std::vector<osg::Vec3d> world = worldVertices(*lines, *parts.origin);
+        ASSERT_GE(world.size(), 4u);
+        ASSERT_EQ(world.size() % 2, 0u);
+        EXPECT_EQ(trianglesOf(*lines).size(), 3 * (world.size() - 2));
+        // The ribbon's spine: the middle of each left/right pair, which is the line's own vertex.
+        std::vector<osg::Vec3d> spine;
+        for (std::size_t i = 0; i + 1 < world.size(); i += 2)
+            spine.push_back((world[i] + world[i + 1]) * 0.5);
+        for (std::size_t v = 0; v < spine.size(); ++v)
+        {
+            SCOPED_TRACE("vertex " + std::to_string(v));
+            for (const osg::Vec3d& edge : {world[2 * v], world[2 * v + 1]})
+            {
+                // On the ground: a tangent plane rises only w^2 / 8R over the half-width.
+                EXPECT_NEAR(lonLatOf(edge).z(), 0.0, 0.01 + c.metres * c.metres / 4.0e7);
+                // Half a width from the line through each adjacent segment, straight or mitred.
+                for (std::size_t other : {v - 1, v + 1})
+                {
+                    if (other >= spine.size())
+                        continue;
+                    EXPECT_NEAR(distanceToLine(edge, spine[v], spine[other]), 0.5 * c.metres, 0.005 * c.metres);
+                }
+            }
+        }
+    }
+}
+
+TEST_F(FeatureLineWidth, OutlinesInMetresCloseRoundTheirPolygon)
+{
+    const Compiled parts = partsOf(compileFeatures({feature(3, polygon(box(8.0, 47.0, 8.01, 47.01)).get())},
+                                                   styleOf({{"fill", "#00ff00"}, {"stroke-width", "10m"}}), _srs));
+    ASSERT_TRUE(parts.get("lines") && parts.get("polygons"));
+    const std::vector<osg::Vec3d> world = worldVertices(*parts.get("lines"), *parts.origin);
+    // Every ring vertex is one pair; the closing segment joins the last pair back to the first.
+    const std::vector<unsigned> triangles = trianglesOf(*parts.get("lines"));
+    EXPECT_EQ(triangles.size(), 3 * world.size());
+    // At the square's corners the mitre reaches sqrt(2) half-widths out.
+    for (std::size_t i = 0; i + 1 < world.size(); i += 2)
+        EXPECT_NEAR((world[i + 1] - world[i]).length(), 10.0 * std::sqrt(2.0), 0.05);
+}
+
+TEST_F(FeatureLineWidth, UnusableWidthsKeepTheDefaultPixelLine)
+{
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const struct
+    {
+        float width;
+        Stroke::WidthUnits units;
+        float expectedPixels;
+    } cases[] = {
+        {nan, Stroke::UNITS_METERS, 1.0f},  {-5.0f, Stroke::UNITS_METERS, 1.0f}, {1.0e9f, Stroke::UNITS_METERS, 1.0f},
+        {nan, Stroke::UNITS_PIXELS, 1.0f},  {-2.0f, Stroke::UNITS_PIXELS, 1.0f}, {1.0e9f, Stroke::UNITS_PIXELS, 1.0f},
+        {0.0f, Stroke::UNITS_PIXELS, 1.0f}, {4.0f, Stroke::UNITS_PIXELS, 4.0f},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(std::to_string(c.width) + (c.units == Stroke::UNITS_METERS ? "m" : "px"));
+        Style style;
+        Stroke& stroke = style.getOrCreate<LineSymbol>()->stroke().mutable_value();
+        stroke.width() = c.width;
+        stroke.widthUnits() = c.units;
+        veltra::test::NotifyCapture capture(osg::WARN);
+        const Compiled parts = partsOf(compileFeatures({feature(1, lineString({{0, 0}, {1, 1}}).get())}, style, _srs));
+        ASSERT_TRUE(parts.get("lines"));
+        EXPECT_EQ(parts.get("lines")->getPrimitiveSet(0)->getMode(), GLenum(GL_LINE_STRIP));
+        auto* width = dynamic_cast<osg::LineWidth*>(
+            parts.get("lines")->getOrCreateStateSet()->getAttribute(osg::StateAttribute::LINEWIDTH));
+        ASSERT_TRUE(width);
+        EXPECT_FLOAT_EQ(width->getWidth(), c.expectedPixels);
+        const bool bad = !(c.width >= 0.0f) || c.width > 1.0e6f;
+        EXPECT_EQ(capture.contains("stroke width"), bad);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Labels and icons
+
+// The markers under a compiled node, by their feature's tag (or the order they were met when untagged).
+struct Markers : public osg::NodeVisitor
+{
+    struct Marker
+    {
+        osg::MatrixTransform* node = nullptr;
+        std::string text;
+        osgText::Text* label = nullptr;
+        osg::Image* icon = nullptr;
+        osg::Geometry* quad = nullptr;
+    };
+    Markers() : osg::NodeVisitor(TRAVERSE_ALL_CHILDREN) {}
+    void apply(osg::MatrixTransform& transform) override
+    {
+        if (transform.getName() == "veltra.features.label")
+        {
+            current = &byFid[tagged(transform)];
+            current->node = &transform;
+        }
+        traverse(transform);
+    }
+    void apply(osg::Drawable& drawable) override
+    {
+        if (!current)
+            return;
+        if (auto* text = dynamic_cast<osgText::Text*>(&drawable))
+        {
+            current->label = text;
+            current->text = text->getText().createUTF8EncodedString();
+        }
+        if (drawable.getName() == "veltra.features.icon")
+        {
+            current->quad = drawable.asGeometry();
+            auto* texture = dynamic_cast<osg::Texture2D*>(
+                drawable.getStateSet()->getTextureAttribute(0, osg::StateAttribute::TEXTURE));
+            current->icon = texture ? texture->getImage() : nullptr;
+        }
+    }
+    FeatureID tagged(const osg::Node& node)
+    {
+        const auto* tag = dynamic_cast<const RefFeatureID*>(node.getUserData());
+        return tag ? FeatureID(*tag) : 1000 + FeatureID(byFid.size());
+    }
+    std::map<FeatureID, Marker> byFid;
+    Marker* current = nullptr;
+};
+
+Markers markersOf(osg::Node* node)
+{
+    Markers markers;
+    if (node)
+        node->accept(markers);
+    return markers;
+}
+
+class FeatureLabelling : public FeatureCompileTest
+{
+protected:
+    FeatureLabelling()
+    {
+        osg::ref_ptr<osg::Image> image = new osg::Image();
+        image->allocateImage(8, 4, 1, GL_RGBA, GL_UNSIGNED_BYTE);
+        std::fill(image->data(), image->data() + image->getTotalSizeInBytes(), 255);
+        for (const char* name : {"a.png", "b.png"})
+            EXPECT_TRUE(osgDB::writeImageFile(*image, _dir.file(name)));
+    }
+
+    osg::ref_ptr<Feature> named(FeatureID fid, Geometry* geometry, const std::string& name, const std::string& icon)
+    {
+        osg::ref_ptr<Feature> result = feature(fid, geometry);
+        result->set("name", name);
+        result->set("icon", icon.empty() ? std::string() : _dir.file(icon));
+        return result;
+    }
+
+    // The marker's anchor in longitude, latitude and height.
+    osg::Vec3d anchorOf(const Markers::Marker& marker, const osg::ref_ptr<osg::Node>& compiled) const
+    {
+        const auto* origin = dynamic_cast<const osg::MatrixTransform*>(compiled.get());
+        return lonLatOf(marker.node->getMatrix().getTrans() * origin->getMatrix());
+    }
+
+    veltra::test::TempDir _dir;
+    Style _style = styleOf({{"text-content", "[name]"}, {"icon", "[icon]"}, {"text-fill", "#00ff00"}});
+};
+
+TEST_F(FeatureLabelling, EachFeatureGetsOneTaggedMarkerFromItsAttributes)
+{
+    const struct
+    {
+        FeatureID fid;
+        osg::ref_ptr<Geometry> geometry;
+        std::string name;
+        std::string icon;
+        bool drawn;
+        bool hasIcon;
+    } cases[] = {
+        {1, point(10, 20), "Alpha", "a.png", true, true},
+        {2, lineString({{0, 0}, {2, 0}}), "Beta", "a.png", true, true},
+        {3, polygon(box(0, 0, 2, 2)), "Gamma", "b.png", true, true},
+        {4, point(1, 1), "", "missing.png", false, false},
+        {5, point(2, 2), "Epsilon", "missing.png", true, false},
+        {6, point(3, 3), "", "b.png", true, true},
+        {7, point(4, 4), "Zeta", "", true, false},
+    };
+    FeatureList features;
+    for (const auto& c : cases)
+        features.push_back(named(c.fid, c.geometry.get(), c.name, c.icon));
+    veltra::test::NotifyCapture capture(osg::WARN);
+    osg::ref_ptr<osg::Node> node = compileFeatures(features, _style, _srs);
+    const Markers markers = markersOf(node.get());
+
+    std::map<std::string, osg::Image*> imageOf;
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.fid);
+        const auto found = markers.byFid.find(c.fid);
+        ASSERT_EQ(found != markers.byFid.end(), c.drawn);
+        if (!c.drawn)
+            continue;
+        const Markers::Marker& marker = found->second;
+        EXPECT_EQ(marker.text, c.name);
+        EXPECT_EQ(marker.icon != nullptr, c.hasIcon);
+        if (marker.icon)
+        {
+            EXPECT_EQ(marker.icon->s(), 8);
+            // One image per distinct URI, shared by every feature naming it.
+            const auto [known, fresh] = imageOf.emplace(c.icon, marker.icon);
+            EXPECT_TRUE(fresh || known->second == marker.icon) << c.icon;
+        }
+    }
+    EXPECT_EQ(imageOf.size(), 2u);
+    EXPECT_EQ(markers.byFid.size(), 6u);
+    const auto lines = capture.lines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& line) {
+                                return line.find("[FeatureLabels]") != std::string::npos &&
+                                       line.find("missing.png") != std::string::npos;
+                            }),
+              1)
+        << "one warning per unreadable URI";
+    // A style that only labels draws no geometry of its own.
+    const Compiled parts = partsOf(node);
+    EXPECT_FALSE(parts.get("points") || parts.get("lines") || parts.get("polygons"));
+
+    CompileOptions untagged;
+    untagged.index = false;
+    osg::ref_ptr<osg::Node> plainNode = compileFeatures(features, _style, _srs, untagged);
+    const Markers plain = markersOf(plainNode.get());
+    EXPECT_EQ(plain.byFid.size(), 6u);
+    for (const auto& [fid, marker] : plain.byFid)
+        EXPECT_EQ(marker.node->getUserData(), nullptr);
+}
+
+TEST_F(FeatureLabelling, LabelsAndIconsTakeTheirLookFromTheSymbolsPerFeature)
+{
+    const Style style = styleOf({{"text-content", "[name]"},
+                                 {"text-size", "[rank] * 10"},
+                                 {"text-fill", "#00ff00"},
+                                 {"text-halo", "#000000"},
+                                 {"text-align", "center-center"},
+                                 {"icon", "[icon]"},
+                                 {"icon-scale", "[rank]"},
+                                 {"icon-align", "left-bottom"}});
+    FeatureList features;
+    for (int rank : {1, 2, 3})
+    {
+        features.push_back(named(FeatureID(rank), point(rank, 0).get(), "Rank", "a.png"));
+        features.back()->set("rank", rank);
+    }
+    features.back()->set("rank", -1); // unusable: defaults for size and scale
+    osg::ref_ptr<osg::Node> node = compileFeatures(features, style, _srs);
+    const Markers markers = markersOf(node.get());
+    const struct
+    {
+        FeatureID fid;
+        float size;
+        float iconWidth;
+    } cases[] = {{1, 10.0f, 8.0f}, {2, 20.0f, 16.0f}, {3, 16.0f, 8.0f}};
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.fid);
+        ASSERT_EQ(markers.byFid.count(c.fid), 1u);
+        const Markers::Marker& marker = markers.byFid.at(c.fid);
+        ASSERT_TRUE(marker.label && marker.quad);
+        EXPECT_FLOAT_EQ(marker.label->getCharacterHeight(), c.size);
+        EXPECT_EQ(marker.label->getColor(), osg::Vec4(0, 1, 0, 1));
+        EXPECT_EQ(marker.label->getBackdropType(), osgText::Text::OUTLINE);
+        EXPECT_EQ(marker.label->getAlignment(), osgText::Text::CENTER_CENTER);
+        osg::BoundingBox quad;
+        for (const osg::Vec3& v : *static_cast<const osg::Vec3Array*>(marker.quad->getVertexArray()))
+            quad.expandBy(v);
+        EXPECT_FLOAT_EQ(quad.xMin(), 0.0f);
+        EXPECT_FLOAT_EQ(quad.yMin(), 0.0f);
+        EXPECT_FLOAT_EQ(quad.xMax(), c.iconWidth);
+        // The label starts 2 pixels right of the icon, at its middle.
+        EXPECT_FLOAT_EQ(marker.label->getPosition().x(), c.iconWidth + 2.0f);
+        EXPECT_FLOAT_EQ(marker.label->getPosition().y(), quad.yMax() / 2.0f);
+    }
+}
+
+TEST_F(FeatureLabelling, MarkersStandAtEachKindOfAnchor)
+{
+    // A C open to the east: its centroid falls in the gap, so the label moves into the area.
+    const LonLatRing cShape = {{0, 0}, {10, 0}, {10, 2}, {2, 2}, {2, 8}, {10, 8}, {10, 10}, {0, 10}};
+    const struct
+    {
+        const char* name;
+        osg::ref_ptr<Geometry> geometry;
+        Style style;
+        osg::Vec3d expected; // NaN longitude: anywhere inside the C
+    } cases[] = {
+        {"point", point(10, 20), _style, {10, 20, 0}},
+        {"halfway along a bent line", lineString({{0, 0}, {2, 0}, {2, 4}}), _style, {2, 1, 0}},
+        {"square centroid", polygon(box(4, 4, 6, 8)), _style, {5, 6, 0}},
+        {"hole at the centroid", polygon(box(0, 0, 6, 6), {box(2, 2, 4, 4)}), _style, {std::nan(""), 3, 0}},
+        {"C-shape", polygon(cShape), _style, {std::nan(""), 0, 0}},
+        {"extruded: on the roof",
+         polygon(box(4, 4, 6, 8)),
+         styleOf({{"text-content", "[name]"}, {"extrusion-height", "500"}}),
+         {5, 6, 500}},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        osg::ref_ptr<osg::Node> node = compileFeatures({named(1, c.geometry.get(), "Here", "")}, c.style, _srs);
+        const Markers markers = markersOf(node.get());
+        ASSERT_EQ(markers.byFid.count(1), 1u);
+        const osg::Vec3d at = anchorOf(markers.byFid.at(1), node);
+        EXPECT_NEAR(at.z(), c.expected.z(), 0.05);
+        if (!std::isnan(c.expected.x()))
+        {
+            EXPECT_NEAR(at.x(), c.expected.x(), 1e-6);
+            EXPECT_NEAR(at.y(), c.expected.y(), 1e-6);
+            continue;
+        }
+        // Inside the area: in the C's back or arms, or in the holed square's ring.
+        const bool inC = c.geometry->getType() == Geometry::TYPE_POLYGON &&
+                         static_cast<Polygon*>(c.geometry.get())->getHoles().empty();
+        if (inC)
+            EXPECT_TRUE((at.x() > 0 && at.x() < 2 && at.y() > 0 && at.y() < 10) ||
+                        (at.x() > 0 && at.x() < 10 && ((at.y() > 0 && at.y() < 2) || (at.y() > 8 && at.y() < 10))))
+                << at.x() << ", " << at.y();
+        else
+            EXPECT_TRUE(at.x() > 0 && at.x() < 6 && at.y() > 0 && at.y() < 6 &&
+                        !(at.x() > 2 && at.x() < 4 && at.y() > 2 && at.y() < 4))
+                << at.x() << ", " << at.y();
+    }
+}
+
+TEST_F(FeatureLabelling, RemovingAFeatureTakesItsMarkerAlong)
+{
+    const Style withFill = styleOf({{"text-content", "[name]"}, {"fill", "#ff0000"}});
+    osg::ref_ptr<FeatureSourceIndexNode> index = new FeatureSourceIndexNode();
+    index->addChild(compileFeatures({named(1, polygon(box(0, 0, 1, 1)).get(), "One", ""),
+                                     named(2, polygon(box(2, 0, 3, 1)).get(), "Two", "")},
+                                    withFill, _srs)
+                        .get());
+    index->reindex();
+    const Markers before = markersOf(index.get());
+    ASSERT_EQ(before.byFid.size(), 2u);
+    const osg::ref_ptr<osg::MatrixTransform> one = before.byFid.at(1).node;
+    ASSERT_EQ(index->getDrawSet(1).nodes.size(), 1u);
+    EXPECT_EQ(index->getDrawSet(1).nodes[0].get(), one.get());
+    EXPECT_EQ(index->getDrawSet(1).slices.size(), 1u) << "the fill is still indexed beside the marker";
+
+    EXPECT_TRUE(index->removeFeature(1));
+    EXPECT_EQ(one->getNumParents(), 0u);
+    const Markers after = markersOf(index.get());
+    EXPECT_EQ(after.byFid.size(), 1u);
+    EXPECT_EQ(after.byFid.count(2), 1u);
+    EXPECT_EQ(after.byFid.at(2).text, "Two");
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Pixels
+
 // Drawn in a window: a render test, which the sanitizer passes leave out (the GL driver keeps a
 // little memory for the life of the process).
 class FeatureCompileRender : public FeatureCompileTest
-{};
+{
+protected:
+    static constexpr int kSize = 64;
+
+    // Renders `scene` kSize x kSize from `eye` towards `target` (longitude, latitude, height) with the given vertical
+    // field of view, and keeps the camera so that pixelOf() can tell where a place lands.
+    osg::ref_ptr<osg::Image> render(osg::Node* scene, const osg::Vec3d& eye, const osg::Vec3d& target,
+                                    double fov = 40.0)
+    {
+        osg::Vec3d eyeWorld, targetWorld;
+        _srs->transformToWorld(eye, eyeWorld);
+        _srs->transformToWorld(target, targetWorld);
+        const double distance = (eyeWorld - targetWorld).length();
+        const auto setup = [&](osg::Camera& camera) {
+            camera.setViewMatrixAsLookAt(eyeWorld, targetWorld, osg::Vec3d(0, 0, 1));
+            camera.setProjectionMatrixAsPerspective(fov, 1.0, 0.1 * distance, 10.0 * distance + 2.0e7);
+            camera.setComputeNearFarMode(osg::CullSettings::DO_NOT_COMPUTE_NEAR_FAR);
+            _viewProjection = camera.getViewMatrix() * camera.getProjectionMatrix();
+        };
+        std::string reason;
+        osg::ref_ptr<osg::Image> image = veltra::test::renderOffscreen(scene, kSize, kSize, setup, &reason);
+        EXPECT_TRUE(image.valid()) << reason;
+        return image;
+    }
+
+    // The pixel that (longitude, latitude, height) falls on in the last render.
+    std::pair<int, int> pixelOf(const osg::Vec3d& lonLatHeight) const
+    {
+        osg::Vec3d world;
+        _srs->transformToWorld(lonLatHeight, world);
+        const osg::Vec3d ndc = world * _viewProjection;
+        return {int((ndc.x() * 0.5 + 0.5) * kSize), int((ndc.y() * 0.5 + 0.5) * kSize)};
+    }
+
+    static bool inside(const std::pair<int, int>& pixel)
+    {
+        return pixel.first >= 0 && pixel.first < kSize && pixel.second >= 0 && pixel.second < kSize;
+    }
+
+    osg::Matrixd _viewProjection;
+};
 
 TEST_F(FeatureCompileRender, RedPolygonOverAfricaDrawsOnlyThere)
 {
@@ -577,29 +1097,124 @@ TEST_F(FeatureCompileRender, RedPolygonOverAfricaDrawsOnlyThere)
     osg::ref_ptr<osg::Node> africa =
         compileFeatures({feature(1, polygon(box(0, -20, 40, 20)).get())}, styleOf({{"fill", "#ff0000"}}), _srs);
     ASSERT_TRUE(africa.valid());
-    osg::Vec3d eye, centre, atlantic;
-    _srs->transformToWorld(osg::Vec3d(20, 0, 2.0e7), eye);
-    _srs->transformToWorld(osg::Vec3d(20, 0, 0), centre);
-    _srs->transformToWorld(osg::Vec3d(-15, 0, 0), atlantic);
-    osg::Matrixd view, projection;
-    const auto lookDown = [&](osg::Camera& camera) {
-        camera.setViewMatrixAsLookAt(eye, centre, osg::Vec3d(0, 0, 1));
-        camera.setProjectionMatrixAsPerspective(40.0, 1.0, 1e6, 1e8);
-        camera.setComputeNearFarMode(osg::CullSettings::DO_NOT_COMPUTE_NEAR_FAR);
-        view = camera.getViewMatrix();
-        projection = camera.getProjectionMatrix();
-    };
-    std::string reason;
-    osg::ref_ptr<osg::Image> image = veltra::test::renderOffscreen(africa.get(), 64, 64, lookDown, &reason);
-    ASSERT_TRUE(image.valid()) << reason;
+    osg::ref_ptr<osg::Image> image = render(africa.get(), {20, 0, 2.0e7}, {20, 0, 0});
+    ASSERT_TRUE(image.valid());
 
     const osg::Vec4ub middle = veltra::test::pixelAt(*image, 32, 32);
     EXPECT_TRUE(veltra::test::colourNear(middle, {255, 0, 0, 255}, 10)) << veltra::test::describe(middle);
-    const osg::Vec3d ndc = atlantic * view * projection;
-    const int x = int((ndc.x() * 0.5 + 0.5) * 64), y = int((ndc.y() * 0.5 + 0.5) * 64);
-    ASSERT_TRUE(x >= 0 && x < 64 && y >= 0 && y < 64) << x << ", " << y;
+    const auto [x, y] = pixelOf({-15, 0, 0});
+    ASSERT_TRUE(inside({x, y})) << x << ", " << y;
     const osg::Vec4ub sea = veltra::test::pixelAt(*image, x, y);
     EXPECT_FALSE(veltra::test::colourNear(sea, {255, 0, 0, 255}, 60)) << veltra::test::describe(sea);
+}
+
+TEST_F(FeatureCompileRender, LinesKeepTheirPixelWidthOrTheirGroundWidth)
+{
+    std::string why;
+    if (!veltra::test::ensureDisplay(&why))
+        GTEST_SKIP() << why;
+
+    const osg::Vec4ub yellow(255, 255, 0, 255);
+    // Looking straight down with a 40-degree view, one of the 64 pixels spans 2 h tan(20 deg) / 64 of ground.
+    const auto groundPixels = [](double metres, double altitude) {
+        return metres / (2.0 * altitude * std::tan(osg::DegreesToRadians(20.0)) / kSize);
+    };
+    const struct
+    {
+        const char* width;
+        double altitude;
+        double expectedRows;
+    } cases[] = {
+        {"5px", 2.0e6, 5.0},
+        {"5px", 1.0e6, 5.0},
+        {"100000m", 2.0e6, groundPixels(1.0e5, 2.0e6)},
+        {"100000m", 1.0e6, groundPixels(1.0e5, 1.0e6)},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(std::string(c.width) + " from " + std::to_string(c.altitude));
+        osg::ref_ptr<osg::Node> line =
+            compileFeatures({feature(1, lineString({{10, 0}, {30, 0}}).get())},
+                            styleOf({{"stroke", "#ffff00"}, {"stroke-width", c.width}}), _srs);
+        osg::ref_ptr<osg::Image> image = render(line.get(), {20, 0, c.altitude}, {20, 0, 0});
+        ASSERT_TRUE(image.valid());
+        const int row = pixelOf({20, 0, 0}).second;
+        // Yellow only in a band about the line's row, as thick as expected in every column.
+        for (int x = 8; x < kSize - 8; x += 8)
+        {
+            int thickness = 0;
+            for (int y = 0; y < kSize; ++y)
+            {
+                if (!veltra::test::colourNear(veltra::test::pixelAt(*image, x, y), yellow, 40))
+                    continue;
+                ++thickness;
+                EXPECT_LE(std::abs(y - row), c.expectedRows / 2.0 + 2.0) << "stray line pixel at " << x << ", " << y;
+            }
+            EXPECT_NEAR(thickness, c.expectedRows, 1.5) << "column " << x;
+        }
+    }
+}
+
+TEST_F(FeatureCompileRender, ExtrudedBlockShowsItsWallsAndRoof)
+{
+    std::string why;
+    if (!veltra::test::ensureDisplay(&why))
+        GTEST_SKIP() << why;
+
+    osg::ref_ptr<osg::Node> block =
+        compileFeatures({feature(1, polygon(box(20, 0, 21, 1)).get())},
+                        styleOf({{"fill", "#ff0000"}, {"extrusion-height", "100000"}}), _srs);
+    ASSERT_TRUE(block.valid());
+    // From the south and above, the south wall faces the camera below the roof.
+    osg::ref_ptr<osg::Image> image = render(block.get(), {20.5, -4.0, 6.0e5}, {20.5, 0.5, 5.0e4});
+    ASSERT_TRUE(image.valid());
+    const osg::Vec4ub background = veltra::test::pixelAt(*image, 1, kSize - 2);
+    const struct
+    {
+        const char* name;
+        osg::Vec3d place;
+        osg::Vec4ub colour;
+    } expectations[] = {
+        {"roof", {20.5, 0.6, 1.0e5}, {255, 0, 0, 255}},
+        {"south wall", {20.5, 0.0, 4.0e4}, {204, 0, 0, 255}},
+        {"beside the block", {22.0, 0.5, 0.0}, background},
+    };
+    for (const auto& e : expectations)
+    {
+        const auto [x, y] = pixelOf(e.place);
+        ASSERT_TRUE(inside({x, y})) << e.name << " at " << x << ", " << y;
+        const osg::Vec4ub seen = veltra::test::pixelAt(*image, x, y);
+        EXPECT_TRUE(veltra::test::colourNear(seen, e.colour, 12))
+            << e.name << " at " << x << ", " << y << ": " << veltra::test::describe(seen);
+    }
+}
+
+TEST_F(FeatureCompileRender, LabelTextDrawsBesideItsAnchor)
+{
+    std::string why;
+    if (!veltra::test::ensureDisplay(&why))
+        GTEST_SKIP() << why;
+
+    osg::ref_ptr<Feature> place = feature(1, point(20, 0).get());
+    place->set("name", "WWW");
+    osg::ref_ptr<osg::Node> labelled =
+        compileFeatures({place}, styleOf({{"text-content", "[name]"}, {"text-fill", "#00ff00"}}), _srs);
+    ASSERT_TRUE(labelled.valid());
+    osg::ref_ptr<osg::Image> image = render(labelled.get(), {20, 0, 2.0e6}, {20, 0, 0});
+    ASSERT_TRUE(image.valid());
+    // The default alignment starts the text at the anchor, on its base line.
+    const auto [ax, ay] = pixelOf({20, 0, 0});
+    int right = 0, elsewhere = 0;
+    for (int y = 0; y < kSize; ++y)
+        for (int x = 0; x < kSize; ++x)
+        {
+            const osg::Vec4ub p = veltra::test::pixelAt(*image, x, y);
+            if (p.g() <= 128 || p.r() >= 100)
+                continue;
+            (x >= ax - 1 && y >= ay - 3 ? right : elsewhere) += 1;
+        }
+    EXPECT_GT(right, 20);
+    EXPECT_EQ(elsewhere, 0);
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "FeatureTestSupport.h"
 #include "NotifyCapture.h"
 #include "TempDir.h"
 
@@ -122,6 +123,10 @@ TEST_F(FeatureModelGraphFixture, UntiledOgrSourceCompilesIntoOneTileGroup)
     {
         osg::ref_ptr<FeatureModelGraph> graph = makeGraph(modelConfig(featuresConfig("ogr", path), c.indexing));
         ASSERT_EQ(graph->getNumChildren(), 1u) << c.indexing;
+        EXPECT_FALSE(graph->isPaged()) << "no layout: compiled at once";
+        osg::ref_ptr<osg::Node> noTile = graph->load(0, 0, 0, graph->pseudoURI(0, 0, 0));
+        ASSERT_TRUE(noTile.valid());
+        EXPECT_EQ(noTile->asGroup()->getNumChildren(), 0u) << "an unpaged graph has no tiles to load";
         osg::Node* tile = graph->getChild(0);
         EXPECT_EQ(dynamic_cast<FeatureSourceIndexNode*>(tile) != nullptr, c.indexing);
         const GeometryCounter counted = countGeometry(tile);
@@ -203,16 +208,11 @@ TEST_F(FeatureModelGraphFixture, EarthFileModelOverOgrDraws)
         <styles><style type="text/css"> roads { stroke: #ffff00; stroke-width: 2px; } </style></styles>
     </model>
 </map>)");
-    osg::ref_ptr<osg::Node> node = osgDB::readRefNodeFile(earth);
-    osg::ref_ptr<MapNode> mapNode = MapNode::get(node.get());
-    ASSERT_TRUE(mapNode.valid());
-    EXPECT_EQ(mapNode->getMap()->getModelLayerConfigs().size(), 1u) << "the kept configs stay";
-    ModelLayer* layer = mapNode->getMap()->getModelLayerByName("roads");
-    ASSERT_NE(layer, nullptr);
-    osg::Node* layerNode = mapNode->getModelLayerNode(layer);
-    ASSERT_NE(layerNode, nullptr);
-    auto* graph = dynamic_cast<FeatureModelGraph*>(layerNode->asGroup()->getChild(0));
+    const featuretest::EarthLayer roads = featuretest::readEarthLayer(earth, "roads");
+    ASSERT_TRUE(roads.mapNode.valid());
+    EXPECT_EQ(roads.mapNode->getMap()->getModelLayerConfigs().size(), 1u) << "the kept configs stay";
+    auto* graph = roads.child<FeatureModelGraph>();
     ASSERT_NE(graph, nullptr);
-    EXPECT_GE(countGeometry(layerNode).primitiveSets, 2u);
+    EXPECT_GE(countGeometry(roads.group).primitiveSets, 2u);
     EXPECT_EQ(fidsOf(graph->getChild(0)), (std::vector<FeatureID>{7, 9}));
 }

@@ -1,3 +1,4 @@
+#include "FeatureTestSupport.h"
 #include "LoopbackHttp.h"
 #include "NotifyCapture.h"
 #include "TempDir.h"
@@ -471,8 +472,7 @@ TEST(OgrFeatureSourceTest, UnreadablePathsLeaveNoProfile)
 
 TEST(OgrFeatureSourceTest, ReadsSampleDataWhenPresent)
 {
-    const std::filesystem::path folder =
-        std::filesystem::path(__FILE__).parent_path() / ".." / ".." / ".." / "shared" / "data" / "geo";
+    const std::filesystem::path folder = featuretest::sampleGeoData();
     struct Case
     {
         const char* file;

@@ -1,3 +1,4 @@
+#include "FeatureTestSupport.h"
 #include "NotifyCapture.h"
 
 #include <osgEarthFeatures/Feature>
@@ -433,11 +434,7 @@ TEST_F(GeoJSONReaderTest, ConcurrentReadsSeeOnlyTheirOwnText)
 
 TEST_F(GeoJSONReaderTest, ReadsRealData)
 {
-    // The shared data folder sits beside the repository root; it is optional.
-    const std::filesystem::path data =
-        std::filesystem::path(__FILE__).parent_path().parent_path().parent_path().parent_path() / "shared" / "data" /
-        "geo";
-    const std::filesystem::path countries = data / "ne_110m_admin_0_countries.geojson";
+    const std::filesystem::path countries = featuretest::sampleGeoData() / "ne_110m_admin_0_countries.geojson";
     if (!std::filesystem::is_regular_file(countries))
     {
         GTEST_SKIP() << "no shared geographic data";

@@ -172,6 +172,9 @@ TEST_F(PlaceNodeTest, IconKeepsItsPixelSizeAlignmentAndHeadingWithTheLabelBeside
         {{{"icon-align", "right-center"}}, {-32, -8, 0, 8}, {2, 0}},
         // A quarter turn clockwise stands the wide icon upright; the label keeps to the unturned box.
         {{{"icon-align", "center-center"}, {"icon-heading", "90"}}, {-8, -16, 8, 16}, {18, 0}},
+        // A scale that would collapse or flip the icon keeps its pixel size.
+        {{{"icon-scale", "0"}}, {-16, 0, 16, 16}, {18, 8}},
+        {{{"icon-scale", "1e9"}}, {-16, 0, 16, 16}, {18, 8}},
     };
     for (const auto& c : cases)
     {

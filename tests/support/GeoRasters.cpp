@@ -72,4 +72,29 @@ bool writeFlatDemTiff(const std::string& path, float metres)
     return written;
 }
 
+bool writeDemTiff(const std::string& path, double west, double north, double cellDegrees, int width, int height,
+                  const std::vector<float>& cells, double noData)
+{
+    if (width < 1 || height < 1 || cells.size() != size_t(width) * height)
+        return false;
+    GDALAllRegister();
+    GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GTiff");
+    if (!driver)
+        return false;
+    GDALDataset* ds = driver->Create(path.c_str(), width, height, 1, GDT_Float32, nullptr);
+    if (!ds)
+        return false;
+    double geo[6] = {west, cellDegrees, 0.0, north, 0.0, -cellDegrees};
+    ds->SetGeoTransform(geo);
+    ds->SetProjection(wgs84Wkt);
+    GDALRasterBand* band = ds->GetRasterBand(1);
+    if (std::isfinite(noData))
+        band->SetNoDataValue(noData);
+    std::vector<float> copy = cells; // RasterIO takes a non-const buffer even for writing
+    const bool written =
+        band->RasterIO(GF_Write, 0, 0, width, height, copy.data(), width, height, GDT_Float32, 0, 0) == CE_None;
+    GDALClose(ds);
+    return written;
+}
+
 } // namespace veltra::test

@@ -37,6 +37,18 @@ std::atomic<unsigned> nextUid{1};
 
 } // namespace
 
+unsigned terrainMaxLod(const Config& terrainOptions)
+{
+    const unsigned requested = terrainOptions.value<unsigned>("max_lod", terrainOptions.value<unsigned>("max_level", 23u));
+    return std::clamp(requested, 1u, maxLodCap);
+}
+
+double terrainVerticalScale(const Config& terrainOptions)
+{
+    const double scale = terrainOptions.value<double>("vertical_scale", 1.0);
+    return std::isfinite(scale) ? scale : 1.0;
+}
+
 TerrainContext::TerrainContext(const Map& map)
     : _uid(nextUid++), _profile(map.getProfile()), _geocentric(map.isGeocentric())
 {
@@ -54,13 +66,7 @@ TerrainContext::TerrainContext(const Map& map)
                                layer.maxLevel().get()});
         }
     }
-    for (const ElevationLayerOptions& layer : map.getElevationLayers())
-    {
-        if (osg::ref_ptr<ElevationSource> source = createElevationSource(layer, _profile.get(), mapOptions))
-        {
-            _elevations.push_back({source, layer.minLevel().get(), layer.maxLevel().get(), layer.offset().get()});
-        }
-    }
+    _elevations = openElevationLayers(map);
 
     std::lock_guard<std::mutex> lock(registryMutex);
     registry()[_uid] = this;
@@ -79,7 +85,7 @@ void TerrainContext::readTerrainOptions(const Map& map)
     {
         _rangeFactor = 6.0;
     }
-    _maxLod = std::clamp(level("max_lod", "max_level", 23u), 1u, maxLodCap);
+    _maxLod = terrainMaxLod(terrain);
     // The first tiles shown are level 1 at the least: the root groups them per level-0 key.
     _firstLod = std::clamp(level("first_lod", "first_level", 0u), 1u, _maxLod);
     _minLod = std::min(level("min_lod", "min_level", 0u), _maxLod);
@@ -91,11 +97,7 @@ void TerrainContext::readTerrainOptions(const Map& map)
         _minLod = std::min(_minLod, maxForcedLod);
     }
     _imageSize = std::clamp(terrain.value<unsigned>("tile_pixel_size", 256u), 16u, 1024u);
-    _verticalScale = terrain.value<double>("vertical_scale", 1.0);
-    if (!std::isfinite(_verticalScale))
-    {
-        _verticalScale = 1.0;
-    }
+    _verticalScale = terrainVerticalScale(terrain);
     _colour = parseHtmlColour(terrain.value("color"), osg::Vec4ub(255, 255, 255, 255));
     _lighting = terrain.value<bool>("lighting", map.getMapOptions().enableLighting().get());
 }

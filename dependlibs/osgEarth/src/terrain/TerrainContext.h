@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ElevationQuery.h"
 #include "TerrainSources.h"
 
 #include <osgEarth/Map>
@@ -16,6 +17,11 @@ namespace osgEarth::Terrain {
 
 /// Extension of the paged requests that load the four children of a tile: "lod/x/y.<engine>.<extension>".
 extern const char* const pagedTileExtension;
+
+/// The finest level the terrain builds for `<options><terrain>`: its max_lod (or max_level), clamped.
+unsigned terrainMaxLod(const Config& terrainOptions);
+/// The terrain's vertical_scale; 1 when it is missing or not finite.
+double terrainVerticalScale(const Config& terrainOptions);
 
 /// Everything a terrain engine needs to make tiles, detached from the Map so that pager threads never touch the
 /// map itself. Registered by engine UID while alive; a paged request for a gone engine finds nothing.
@@ -58,18 +64,11 @@ private:
         float opacity;
         unsigned minLevel, maxLevel;
     };
-    struct ElevationLayer
-    {
-        osg::ref_ptr<ElevationSource> source;
-        unsigned minLevel, maxLevel;
-        bool offset; // adds to the heights below instead of replacing them
-    };
 
     void readTerrainOptions(const Map& map);
     /// Adds the tiles of the first level shown under `key` to `group`, in quadrant order.
     void addTilesAtFirstLod(const TileKey& key, osg::Group& group) const;
     osg::ref_ptr<osg::Image> compositeImage(const TileKey& key) const;
-    std::vector<float> heightsFor(const TileKey& key) const;
     osg::Vec3d toWorld(double x, double y, double height) const;
     osg::Vec3d upAt(const osg::Vec3d& world) const;
 
@@ -86,7 +85,7 @@ private:
     osg::Vec4ub _colour; // under all imagery, and the whole tile when no layer draws there
     bool _lighting;
     std::vector<ImageLayer> _images; // bottom layer first
-    std::vector<ElevationLayer> _elevations;
+    std::vector<ElevationLayerSource> _elevations;
 };
 
 } // namespace osgEarth::Terrain

@@ -16,50 +16,12 @@ constexpr double skirtRatio = 0.05;
 
 } // namespace
 
-namespace {
-
-bool showsAt(unsigned lod, unsigned minLevel, unsigned maxLevel)
-{
-    return lod >= minLevel && lod <= maxLevel;
-}
-
-} // namespace
-
-std::vector<float> TerrainContext::heightsFor(const TileKey& key) const
-{
-    std::vector<float> heights(size_t(_posts) * _posts, 0.0f);
-    std::vector<float> layer;
-    std::vector<bool> valid;
-    for (const ElevationLayer& elevation : _elevations)
-    {
-        if (!showsAt(key.getLOD(), elevation.minLevel, elevation.maxLevel) ||
-            !elevation.source->sampleHeights(key, _posts, layer, valid))
-        {
-            continue;
-        }
-        // Later layers win where they have data, or add to what lies below when they are offsets.
-        for (size_t i = 0; i < heights.size() && i < layer.size(); ++i)
-        {
-            if (valid[i])
-            {
-                heights[i] = elevation.offset ? heights[i] + layer[i] : layer[i];
-            }
-        }
-    }
-    if (_verticalScale != 1.0)
-    {
-        for (float& height : heights)
-            height = float(height * _verticalScale);
-    }
-    return heights;
-}
-
 osg::ref_ptr<osg::Image> TerrainContext::compositeImage(const TileKey& key) const
 {
     osg::ref_ptr<osg::Image> result;
     for (const ImageLayer& layer : _images)
     {
-        if (!showsAt(key.getLOD(), layer.minLevel, layer.maxLevel))
+        if (!layerShowsAt(key.getLOD(), layer.minLevel, layer.maxLevel))
         {
             continue;
         }
@@ -96,7 +58,7 @@ osg::ref_ptr<osg::MatrixTransform> TerrainContext::buildTileNode(const TileKey& 
 {
     const GeoExtent extent = key.getExtent();
     const unsigned n = _posts;
-    const std::vector<float> heights = heightsFor(key);
+    const std::vector<float> heights = combinedHeights(_elevations, key, _posts, _verticalScale);
 
     double cx = 0, cy = 0;
     extent.getCentroid(cx, cy);

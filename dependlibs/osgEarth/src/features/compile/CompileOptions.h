@@ -1,5 +1,8 @@
 #pragma once
 
+#include <osg/ref_ptr>
+#include <osgDB/Options>
+
 #include <functional>
 
 namespace osgEarth::Features {
@@ -14,6 +17,8 @@ struct CompileOptions
     bool index = true;
     /// Terrain height at (longitude, latitude) for `terrain`/`relative` clamping; none means height 0.
     std::function<double(double lon, double lat)> elevation;
+    /// Passed to osgDB when reading label icons and fonts (null: osgDB's defaults).
+    osg::ref_ptr<const osgDB::Options> readOptions;
 };
 
 } // namespace osgEarth::Features

@@ -1,5 +1,7 @@
 #include "FeatureCompiler.h"
 
+#include "FeatureLabels.h"
+#include "LineRibbon.h"
 #include "PolygonMesh.h"
 
 #include <osgEarthSymbology/AltitudeSymbol>
@@ -15,6 +17,7 @@
 #include <osg/LineWidth>
 #include <osg/MatrixTransform>
 #include <osg/Point>
+#include <osg/PolygonOffset>
 
 #include <algorithm>
 #include <cmath>
@@ -28,8 +31,15 @@ using namespace osgEarth::Symbology;
 
 namespace {
 
+const char* const kTag = "[FeatureCompiler] ";
+
 // Nested collections deeper than this are treated as bad input rather than followed.
 constexpr int kMaxNesting = 16;
+
+// Widths beyond these are taken for mistakes (a line hundreds of kilometres wide, or wider than any screen) and
+// drawn with the default width instead.
+constexpr double kMaxPixelWidth = 1000.0;
+constexpr double kMaxMetreWidth = 100000.0;
 
 // One merged geometry: world positions kept in double until the local origin is known.
 struct Bucket
@@ -92,11 +102,18 @@ Ring2d toRing2d(const std::vector<osg::Vec3d>& points)
     return ring;
 }
 
+// A marker waiting for the local origin, at its anchor's world position.
+struct PendingLabel
+{
+    osg::Vec3d world;
+    osg::ref_ptr<osg::MatrixTransform> node;
+};
+
 class Compiler
 {
 public:
     Compiler(const Style& style, const SpatialReference* srs, const CompileOptions& options)
-        : _srs(srs), _options(options), _geographic(srs->isGeographic())
+        : _srs(srs), _options(options), _geographic(srs->isGeographic()), _labels(style, options.readOptions.get())
     {
         _polygonSymbol = style.get<PolygonSymbol>();
         _lineSymbol = style.get<LineSymbol>();
@@ -111,7 +128,9 @@ public:
         const Stroke stroke = _lineSymbol ? _lineSymbol->stroke().get() : Stroke();
         const Fill pointFill = _pointSymbol ? _pointSymbol->fill().get() : Fill();
         _polygons = {"veltra.features.polygons", GL_TRIANGLES, fill.color(), {}, {}, {}};
-        _lines = {"veltra.features.lines", GL_LINE_STRIP, stroke.color(), {}, {}, {}};
+        chooseLineWidth(stroke);
+        const GLenum lineMode = _ribbonWidth > 0.0 ? GLenum(GL_TRIANGLES) : GLenum(GL_LINE_STRIP);
+        _lines = {"veltra.features.lines", lineMode, stroke.color(), {}, {}, {}};
         _points = {"veltra.features.points", GL_POINTS, pointFill.color(), {}, {}, {}};
         // Unlit walls would be indistinguishable from their roof, so they are drawn a shade darker.
         osg::Vec4 wall = fill.color();
@@ -135,15 +154,24 @@ public:
         _offset = _altitude ? _altitude->verticalOffset().get().eval(attributes) : 0.0;
         _height = _extrusion ? _extrusion->heightExpression().get().eval(attributes) : 0.0;
 
+        const Geometry* anchorPart = nullptr;
         for (const Geometry* part : parts)
         {
             if (!usable(*part, _geographic))
                 continue;
+            if (!anchorPart)
+                anchorPart = part;
             switch (part->getType())
             {
             case Geometry::TYPE_POINT:
-            case Geometry::TYPE_POINTSET: addPoints(*part); break;
-            case Geometry::TYPE_LINESTRING: addLine(part->points(), false); break;
+            case Geometry::TYPE_POINTSET:
+                if (_pointSymbol || !_labels.active())
+                    addPoints(*part);
+                break;
+            case Geometry::TYPE_LINESTRING:
+                if (_lineSymbol || _extrusion || !_labels.active())
+                    addLine(part->points(), false);
+                break;
             case Geometry::TYPE_RING:
             case Geometry::TYPE_POLYGON: addPolygon(*part); break;
             default: break;
@@ -151,6 +179,8 @@ public:
         }
         for (Bucket* bucket : {&_polygons, &_lines, &_points, &_walls, &_roofs})
             flush(*bucket, feature.getFID());
+        if (anchorPart && _labels.active())
+            addLabel(*anchorPart, attributes, feature.getFID());
     }
 
     osg::ref_ptr<osg::Node> finish()
@@ -159,6 +189,8 @@ public:
         for (Bucket* bucket : {&_polygons, &_lines, &_points, &_walls, &_roofs})
             for (const osg::Vec3d& p : bucket->world)
                 bounds.expandBy(p);
+        for (const PendingLabel& label : _pendingLabels)
+            bounds.expandBy(label.world);
         if (!bounds.valid())
             return nullptr;
         // Vertices are stored as floats relative to this double-precision origin, which keeps them steady when
@@ -171,7 +203,15 @@ public:
                 geode->addDrawable(build(*bucket, origin).get());
 
         osg::ref_ptr<osg::MatrixTransform> transform = new osg::MatrixTransform(osg::Matrixd::translate(origin));
-        transform->addChild(geode.get());
+        if (geode->getNumDrawables() > 0)
+            transform->addChild(geode.get());
+        // Markers hang under the same transform: matrices compose in double precision, so their anchors are as
+        // steady as the geometry's float vertices around the origin.
+        for (const PendingLabel& label : _pendingLabels)
+        {
+            label.node->setMatrix(osg::Matrixd::translate(label.world - origin));
+            transform->addChild(label.node.get());
+        }
         return transform;
     }
 
@@ -197,6 +237,51 @@ private:
         return world;
     }
 
+    // The usable width of a metre-wide line, else the GL line width in pixels; unusable widths fall back to one
+    // pixel with a warning.
+    void chooseLineWidth(const Stroke& stroke)
+    {
+        const double width = stroke.width().get();
+        const bool metres = stroke.widthUnits().get() == Stroke::UNITS_METERS;
+        const bool usableWidth =
+            std::isfinite(width) && width > 0.0 && width <= (metres ? kMaxMetreWidth : kMaxPixelWidth);
+        if (!usableWidth)
+        {
+            if (_lineSymbol && stroke.width().isSet() && width != 0.0)
+                OSG_WARN << kTag << "unusable stroke width " << width << (metres ? "m" : "px")
+                         << "; drawing 1-pixel lines" << std::endl;
+            _pixelWidth = 1.0f;
+            return;
+        }
+        if (metres)
+            _ribbonWidth = width;
+        else
+            _pixelWidth = float(width);
+    }
+
+    void addLabel(const Geometry& part, const AttributeMap& attributes, FeatureID fid)
+    {
+        osg::Vec3d anchor;
+        if (!labelAnchor(part, anchor) || !finitePoint(anchor, _geographic))
+            return;
+        osg::ref_ptr<osg::MatrixTransform> node = _labels.build(attributes, fid, _options.index);
+        if (!node)
+            return;
+        // Extruded features carry their label on the roof.
+        const double h = baseHeight(anchor.x(), anchor.y(), anchor.z()) + (_extrusion ? _height : 0.0);
+        _pendingLabels.push_back({toWorld(anchor.x(), anchor.y(), h), node});
+    }
+
+    // The ground's normal at map coordinates (x, y): the ellipsoid's on a geographic map, straight up otherwise.
+    osg::Vec3d upAt(double x, double y) const
+    {
+        if (!_geographic)
+            return osg::Vec3d(0.0, 0.0, 1.0);
+        const double lon = osg::DegreesToRadians(x);
+        const double lat = osg::DegreesToRadians(y);
+        return osg::Vec3d(std::cos(lat) * std::cos(lon), std::cos(lat) * std::sin(lon), std::sin(lat));
+    }
+
     void addPoints(const Geometry& part)
     {
         std::vector<unsigned> indices;
@@ -213,10 +298,37 @@ private:
             addWalls(dense);
             return;
         }
+        if (_ribbonWidth > 0.0)
+        {
+            addRibbon(dense);
+            return;
+        }
         std::vector<unsigned> strip;
         for (const osg::Vec3d& p : dense)
             strip.push_back(_lines.add(toWorld(p.x(), p.y(), baseHeight(p.x(), p.y(), p.z()))));
         _lines.pending.push_back(std::move(strip));
+    }
+
+    void addRibbon(const std::vector<osg::Vec3d>& dense)
+    {
+        std::vector<osg::Vec3d> world, up;
+        world.reserve(dense.size());
+        up.reserve(dense.size());
+        for (const osg::Vec3d& p : dense)
+        {
+            world.push_back(toWorld(p.x(), p.y(), baseHeight(p.x(), p.y(), p.z())));
+            up.push_back(upAt(p.x(), p.y()));
+        }
+        const LineRibbon ribbon = buildRibbon(world, up, _ribbonWidth);
+        if (ribbon.triangles.empty())
+            return;
+        const unsigned first = unsigned(_lines.world.size());
+        _lines.world.insert(_lines.world.end(), ribbon.vertices.begin(), ribbon.vertices.end());
+        std::vector<unsigned> triangles;
+        triangles.reserve(ribbon.triangles.size());
+        for (unsigned index : ribbon.triangles)
+            triangles.push_back(first + index);
+        _lines.pending.push_back(std::move(triangles));
     }
 
     void addWalls(const std::vector<osg::Vec3d>& dense)
@@ -269,7 +381,8 @@ private:
         if (mesh.triangles.empty())
             return;
 
-        const bool filled = _extrusion || _polygonSymbol || !_lineSymbol;
+        // Without any symbol an area is filled; a style that only labels its features draws just the labels.
+        const bool filled = _extrusion || _polygonSymbol || (!_lineSymbol && !_labels.active());
         if (filled)
         {
             Bucket& target = _extrusion ? _roofs : _polygons;
@@ -376,12 +489,16 @@ private:
             state->setAttributeAndModes(new osg::BlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA));
             state->setRenderingHint(osg::StateSet::TRANSPARENT_BIN);
         }
-        if (&bucket == &_lines)
+        if (&bucket == &_lines && _ribbonWidth > 0.0)
         {
-            // Widths in metres are drawn as that many pixels: a screen-space line has no better approximation.
-            const Stroke stroke = _lineSymbol ? _lineSymbol->stroke().get() : Stroke();
-            const float width = stroke.width().get();
-            state->setAttributeAndModes(new osg::LineWidth(std::isfinite(width) && width > 0.0f ? width : 1.0f));
+            // Ribbons lie on the same ground as the areas they outline; pulled slightly forward they win the depth
+            // test there. Their winding follows the line's direction, so both faces are drawn.
+            state->setAttributeAndModes(new osg::PolygonOffset(-1.0f, -1.0f));
+            state->setMode(GL_CULL_FACE, osg::StateAttribute::OFF);
+        }
+        else if (&bucket == &_lines)
+        {
+            state->setAttributeAndModes(new osg::LineWidth(_pixelWidth));
         }
         if (&bucket == &_points)
         {
@@ -402,6 +519,11 @@ private:
     const AltitudeSymbol* _altitude = nullptr;
     double _offset = 0.0;
     double _height = 0.0;
+    // Exactly one applies: a ribbon width in metres (> 0), else a GL line width in pixels.
+    double _ribbonWidth = 0.0;
+    float _pixelWidth = 1.0f;
+    FeatureLabels _labels;
+    std::vector<PendingLabel> _pendingLabels;
     Bucket _polygons{}, _lines{}, _points{}, _walls{}, _roofs{};
 };
 

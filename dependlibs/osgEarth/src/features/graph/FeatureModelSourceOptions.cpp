@@ -2,6 +2,38 @@
 
 namespace osgEarth::Features {
 
+FeatureLevel::FeatureLevel(const Config& conf)
+{
+    conf.getIfSet("name", _name);
+    // Older files name the level's style "class"; "style" wins when both are there.
+    if (!conf.getIfSet("style", _styleName))
+    {
+        conf.getIfSet("class", _styleName);
+    }
+    conf.getIfSet("min_range", _minRange);
+    conf.getIfSet("max_range", _maxRange);
+}
+
+FeatureLevel::FeatureLevel(float minRange, float maxRange, const std::string& styleName)
+{
+    _minRange = minRange;
+    _maxRange = maxRange;
+    if (!styleName.empty())
+    {
+        _styleName = styleName;
+    }
+}
+
+Config FeatureLevel::getConfig() const
+{
+    Config conf("level");
+    conf.setIfSet("name", _name);
+    conf.setIfSet("style", _styleName);
+    conf.setIfSet("min_range", _minRange);
+    conf.setIfSet("max_range", _maxRange);
+    return conf;
+}
+
 FeatureDisplayLayout::FeatureDisplayLayout(const Config& conf) : ConfigOptions(conf)
 {
     fromConfig(_conf);
@@ -14,6 +46,20 @@ void FeatureDisplayLayout::fromConfig(const Config& conf)
     conf.getIfSet("min_range", _minRange);
     conf.getIfSet("max_range", _maxRange);
     conf.getIfSet("crop_features", _cropFeatures);
+    conf.getIfSet("priority_offset", _priorityOffset);
+    conf.getIfSet("priority_scale", _priorityScale);
+    conf.getIfSet("min_expiry_time", _minExpiryTime);
+    // A merged Config that brings levels replaces the list rather than appending to it, so merging the same
+    // layout twice does not double its levels.
+    const ConfigSet levels = conf.children("level");
+    if (!levels.empty())
+    {
+        _levels.clear();
+        for (const Config& level : levels)
+        {
+            _levels.emplace_back(level);
+        }
+    }
 }
 
 Config FeatureDisplayLayout::getConfig() const
@@ -25,6 +71,15 @@ Config FeatureDisplayLayout::getConfig() const
     conf.setIfSet("min_range", _minRange);
     conf.setIfSet("max_range", _maxRange);
     conf.setIfSet("crop_features", _cropFeatures);
+    conf.setIfSet("priority_offset", _priorityOffset);
+    conf.setIfSet("priority_scale", _priorityScale);
+    conf.setIfSet("min_expiry_time", _minExpiryTime);
+    // The kept Config holds the levels as first read; the list (perhaps added to since) is what gets written.
+    conf.remove("level");
+    for (const FeatureLevel& level : _levels)
+    {
+        conf.add(level.getConfig());
+    }
     return conf;
 }
 
