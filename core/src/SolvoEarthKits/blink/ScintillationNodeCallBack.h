@@ -2,11 +2,9 @@
 
 #include <SolvoEarthKits/SolvoEarthKitsExport.h>
 
-#include <osg/NodeCallback>
-#include <osg/Timer>
+#include <SolvoEarthKits/blink/BlinkRhythm.h>
 
-#include <functional>
-#include <memory>
+#include <osg/NodeCallback>
 
 namespace SolvoEarthUtil {
 
@@ -19,8 +17,7 @@ namespace SolvoEarthUtil {
 class SOLVOEARTHKITS_EXPORT ScintillationNodeCallBack : public osg::NodeCallback
 {
 public:
-    /// Seconds since some fixed start; tests and hosts may substitute their own.
-    using Clock = std::function<double()>;
+    using Clock = BlinkRhythm::Clock;
 
     /// Starts the callback's own timer; `value` is kept for the host and does not affect blinking.
     explicit ScintillationNodeCallBack(int value = 0);
@@ -44,13 +41,8 @@ protected:
     ~ScintillationNodeCallBack() override;
 
 private:
-    double now() const;
-
-    std::unique_ptr<osg::Timer> _timer;
-    Clock _clock;
+    BlinkRhythm _rhythm; // its phase is true while the node is plain
     int _value;
-    double _lastSwitch = 0.0;
-    bool _phase = false; // true while the node is plain
 };
 
 } // namespace SolvoEarthUtil

@@ -100,6 +100,9 @@ void FPM::turn(double dx, double dy)
     osg::Quat rotation = _rotation * frame.inverse();
     const osg::Vec3d up = getUpVector(getCoordinateFrame(_eye));
     rotateYawPitch(rotation, dx * _turnRate, dy * _turnRate, up);
+    // Each turn multiplies rounding error into the quaternion; kept unit length, the view never drifts into a
+    // scale or shear however long the user turns.
+    rotation /= rotation.length();
     _rotation = rotation * frame;
 }
 
