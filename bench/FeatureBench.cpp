@@ -6,6 +6,8 @@
 // BM_FeatureFrame draws the demo globe in a real window (a private Xvfb with Mesa's software OpenGL when there is no
 // display) looking at Europe, first without and then with a 10,000-polygon layer over it; `layer_cost` is the ratio
 // of the two frame times, taken in the same run.
+// BM_PageAddFeatures and BM_PageRemoveFeature make the page's calls "addfeatures" and "removefeature" on a layer of
+// 10,000 polygons; `locked_ms` is how long of each the scene had to be locked (the rest runs beside the drawing).
 #include "globe/DemoWorld.h"
 #include "globe/GlobeFlight.h"
 
@@ -19,10 +21,15 @@
 #include <osgEarthFeatures/FeatureSourceIndexNode>
 #include <osgEarthFeatures/Session>
 
+#include <PluginEarth/pluginFeatures.h>
+
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cmath>
 #include <exception>
+#include <iostream>
+#include <memory>
 #include <random>
 #include <sstream>
 #include <string>
@@ -117,6 +124,75 @@ void BM_FeatureRemove(benchmark::State& state)
     }
 }
 BENCHMARK(BM_FeatureRemove)->Unit(benchmark::kMicrosecond);
+
+// A page's feature layer over a bare map, whose scene changes are timed as if they held the scene lock.
+struct PageLayer
+{
+    PageLayer()
+    {
+        features->setMapNode(mapNode.get());
+        features->setSceneChangeRunner([this](const std::function<void()>& change) {
+            const auto start = std::chrono::steady_clock::now();
+            change();
+            locked += std::chrono::steady_clock::now() - start;
+        });
+        features->createlayer("bench", R"({"fill":"#ff3300"})");
+    }
+
+    osg::ref_ptr<Map> map = new Map();
+    osg::ref_ptr<MapNode> mapNode = new MapNode(map.get());
+    osg::ref_ptr<pluginFeatures> features = new pluginFeatures();
+    std::chrono::steady_clock::duration locked{};
+};
+
+void reportLocked(benchmark::State& state, std::chrono::steady_clock::duration locked)
+{
+    state.counters["locked_ms"] = benchmark::Counter(std::chrono::duration<double, std::milli>(locked).count(),
+                                                     benchmark::Counter::kAvgIterations);
+}
+
+void BM_PageAddFeatures(benchmark::State& state)
+{
+    const std::string text = polygonsText(static_cast<int>(state.range(0)));
+    std::chrono::steady_clock::duration locked{};
+    for (auto _ : state)
+    {
+        state.PauseTiming();
+        auto layer = std::make_unique<PageLayer>(); // a fresh layer each time, as a page that replaces its layer
+        layer->locked = {};
+        state.ResumeTiming();
+        if (!layer->features->addfeatures("bench", text))
+            state.SkipWithError("the features were not added");
+        state.PauseTiming();
+        locked += layer->locked;
+        layer.reset();
+        state.ResumeTiming();
+    }
+    reportLocked(state, locked);
+}
+BENCHMARK(BM_PageAddFeatures)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+void BM_PageRemoveFeature(benchmark::State& state)
+{
+    PageLayer layer;
+    if (!layer.features->addfeatures("bench", polygonsText(10000)))
+    {
+        state.SkipWithError("the features were not added");
+        return;
+    }
+    layer.locked = {};
+    // The visitor reports every find on standard output; the bench keeps its own output readable.
+    std::streambuf* out = std::cout.rdbuf(nullptr);
+    int next = 1;
+    for (auto _ : state)
+    {
+        layer.features->removefeature("bench", std::to_string(next));
+        next = next % 10000 + 1;
+    }
+    std::cout.rdbuf(out);
+    reportLocked(state, layer.locked);
+}
+BENCHMARK(BM_PageRemoveFeature)->Unit(benchmark::kMillisecond);
 
 void BM_FeatureMemory(benchmark::State& state)
 {
