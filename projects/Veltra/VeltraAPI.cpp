@@ -1,9 +1,12 @@
 #include "VeltraAPI.h"
 
+#include "EngineNodeCallback.h"
 #include "Veltra.h"
 #include "scripting/MethodWrapper.h"
 #include "variant/ScriptErrors.h"
 
+#include <PluginEarth/PluginEarth.h>
+#include <PluginEarth/pluginFeatures.h>
 #include <SolvoEarthKits/progress/ProgressControl.h>
 #include <SolvoEarthKits/selection/ModelSelector.h>
 #include <SolvoEarthUtil/loading/Decode.h>
@@ -34,19 +37,6 @@ std::string describeDocument(const std::string& document)
     if (first != document.end() && (*first == '[' || *first == '{'))
         return "given as text (" + std::to_string(document.size()) + (document.size() == 1 ? " byte)" : " bytes)");
     return "\"" + document + "\"";
-}
-
-// An argument as a failure names it; a value with no text form must not fail a call that never read it.
-std::string argumentText(const FB::variant& value)
-{
-    try
-    {
-        return value.convert_cast<std::string>();
-    }
-    catch (const std::exception&)
-    {
-        return "(not a text)";
-    }
 }
 
 } // namespace
@@ -112,6 +102,10 @@ VeltraAPI::VeltraAPI(const std::shared_ptr<Veltra>& plugin, const FB::BrowserHos
     addEvent("onfired");
     addEvent("onecho");
     addEvent("ondateChanged");
+
+    // The application is absent when the page first touches the element after a detach; the globe then
+    // starts once a window brings one (see earthOnApp).
+    createEarth(plugin ? plugin->getApp() : nullptr);
 }
 
 VeltraAPI::~VeltraAPI()
@@ -123,6 +117,10 @@ VeltraAPI::~VeltraAPI()
         std::lock_guard<std::recursive_mutex> lock(_hookedControl->mutex);
         _hookedControl->onDateChanged = nullptr;
     }
+    // The map nodes may outlive this object in the application's scene, or die with it: either way they leave
+    // the skip list while their addresses are still theirs.
+    for (const osg::ref_ptr<osg::Node>& map : _skippedMaps)
+        SolvoEarthUtil::g_skips.erase(map.get());
 }
 
 std::shared_ptr<Veltra> VeltraAPI::plugin() const
@@ -170,7 +168,11 @@ void VeltraAPI::loadplugin(const FB::variant& path)
     _loadedPlugin = dynamic_cast<pluginBase*>(object.get());
     std::shared_ptr<osgMainApp> application = app();
     if (_loadedPlugin.valid() && application)
-        _loadedPlugin->initPlugin(application->viewer.get(), application->root.get(), nullptr);
+    {
+        PluginEarth* globe = earthOnApp();
+        _loadedPlugin->initPlugin(application->viewer.get(), application->root.get(),
+                                  globe ? globe->getMapNode() : nullptr);
+    }
 }
 
 FB::variant VeltraAPI::loadfile(const FB::variant& path)
@@ -302,69 +304,6 @@ bool VeltraAPI::setModelVisible(const FB::variant& name, const FB::variant& visi
     return true;
 }
 
-// Without the earth plug-in the globe methods do nothing and answer what the page gets for a missing
-// target: nothing, "" or true. Loading an earth file says why nothing appears.
-
-void VeltraAPI::loadearthfile(const FB::variant& path)
-{
-    reportFailure("cannot load the earth file \"" + argumentText(path) +
-                  "\": globe support is not built into this viewer");
-}
-
-void VeltraAPI::loadearthmodel(const FB::variant&)
-{}
-
-void VeltraAPI::querymodelinfo(const FB::variant&)
-{}
-
-void VeltraAPI::setviewpoint(const FB::variant&)
-{}
-
-std::string VeltraAPI::getviewpoint()
-{
-    return "";
-}
-
-void VeltraAPI::setpitchrange(const FB::variant& min, const FB::variant& max)
-{
-    // Converted first: a bad argument fails the call even without the globe.
-    min.convert_cast<double>();
-    max.convert_cast<double>();
-}
-
-std::string VeltraAPI::getcamerapostion()
-{
-    return "";
-}
-
-bool VeltraAPI::createlayer(const FB::variant&, const FB::variant&)
-{
-    return true;
-}
-
-bool VeltraAPI::removelayer(const FB::variant&)
-{
-    return true;
-}
-
-bool VeltraAPI::showlayer(const FB::variant&, const FB::variant&)
-{
-    return true;
-}
-
-bool VeltraAPI::addfeatures(const FB::variant&, const FB::variant&)
-{
-    return true;
-}
-
-bool VeltraAPI::removefeature(const FB::variant&, const FB::variant&)
-{
-    return true;
-}
-
-void VeltraAPI::enablepostinTomap2d(const FB::variant&)
-{}
-
 template <class Result, class Work>
 Result VeltraAPI::withControl(Result absent, Work&& work)
 {
@@ -389,14 +328,14 @@ void VeltraAPI::hookDateChanges(ProgressControl* control)
     _hookedControl = control;
 }
 
-// Placing a schedule on the globe needs the earth plug-in as well as the application.
-bool VeltraAPI::loadProgressControlToEarth(const FB::variant& model, const FB::variant&, const FB::variant&,
-                                           const FB::variant&, const FB::variant&, const FB::variant&,
-                                           const FB::variant&, const FB::variant&, const FB::variant&)
+bool VeltraAPI::loadSchedule(osgMainApp& application, const std::string& model, const std::string& tasks,
+                             const std::string& binding)
 {
-    reportFailure("the schedule of \"" + argumentText(model) +
-                  "\" cannot be placed on the globe: globe support is not built into this viewer");
-    return false;
+    bool ok = application.loadProgressControl(model, tasks, binding);
+    if (!ok)
+        reportFailure("the schedule could not be loaded: model \"" + model + "\", tasks " + describeDocument(tasks) +
+                      ", binding " + describeDocument(binding));
+    return ok;
 }
 
 bool VeltraAPI::loadProgressControl(const FB::variant& model, const FB::variant& tasks, const FB::variant& binding)
@@ -407,10 +346,7 @@ bool VeltraAPI::loadProgressControl(const FB::variant& model, const FB::variant&
     std::shared_ptr<osgMainApp> application = app();
     if (!application)
         return false;
-    bool ok = application->loadProgressControl(modelText, taskText, bindingText);
-    if (!ok)
-        reportFailure("the schedule could not be loaded: model \"" + modelText + "\", tasks " +
-                      describeDocument(taskText) + ", binding " + describeDocument(bindingText));
+    bool ok = loadSchedule(*application, modelText, taskText, bindingText);
     // Also after a failed load: the earlier control, if it is still there, keeps reporting to us.
     if (ProgressControl* control = application->getProgressControl())
         hookDateChanges(control);

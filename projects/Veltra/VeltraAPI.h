@@ -3,13 +3,18 @@
 #include "scripting/BrowserHost.h"
 #include "scripting/JSAPIAuto.h"
 
+#include <osg/Node>
 #include <osg/ref_ptr>
 
 #include <memory>
 #include <string>
+#include <vector>
 
+class EngineNodeCallback;
 class osgMainApp;
 class pluginBase;
+class PluginEarth;
+class pluginFeatures;
 class ProgressControl;
 class Veltra;
 
@@ -17,6 +22,11 @@ class Veltra;
 /// convert them themselves; a method that needs the viewer application does nothing (and answers
 /// nothing, false or "") while there is none, which is the case after the window was detached.
 /// Every member runs on the browser's main thread.
+///
+/// The globe: the object owns an earth plug-in (`earth`), a feature-layer manager (`features`) and the camera
+/// report (`engineCallback`). Both make their scene changes under the application's scene lock, so frames keep
+/// coming while they read files and compile features; with no application (window detached) no frame runs and
+/// the changes are made at once.
 class VeltraAPI : public FB::JSAPIAuto
 {
 public:
@@ -40,7 +50,7 @@ public:
     std::string getModelSelects();
     bool setModelVisible(const FB::variant& name, const FB::variant& visible, const FB::variant& pattern);
 
-    // The globe: without the earth plug-in these do nothing and answer nothing, "" or true.
+    // The globe (VeltraAPIGlobe.cpp). The layer methods answer true whatever the layer manager says.
     void loadearthfile(const FB::variant& path);
     void loadearthmodel(const FB::variant& description);
     void querymodelinfo(const FB::variant& on);
@@ -78,11 +88,27 @@ public:
     bool setProgressControlAllAlpha(const FB::variant& alpha);
     bool setProgressControlChildrenAlpha(const FB::variant& names, const FB::variant& alpha);
 
+    /// The earth plug-in, created with this object; null only if it could not be made.
+    PluginEarth* earth() const { return _earth.get(); }
+    /// The feature-layer manager, created with this object.
+    pluginFeatures* features() const { return _features.get(); }
+    /// The camera report hung on the map node by "enablepostinTomap2d".
+    EngineNodeCallback* engineCallback() const { return _engineCallback.get(); }
+
 private:
+    /// Creates the earth plug-in on `application`'s viewer and root, with the pick and camera listeners and
+    /// the scene-change runner, and the feature-layer manager.
+    void createEarth(const std::shared_ptr<osgMainApp>& application);
+    /// The earth plug-in, hung into the current application's scene first when the application changed (a
+    /// window attached again after a detach); null without the plug-in.
+    PluginEarth* earthOnApp();
     /// Runs `work` on the application's progress control with the scene locked (a frame may be running)
     /// and returns its answer; `absent` when there is no application or no control.
     template <class Result, class Work>
     Result withControl(Result absent, Work&& work);
+    /// Loads the schedule through the application and tells the user when it failed; the application's answer.
+    bool loadSchedule(osgMainApp& application, const std::string& model, const std::string& tasks,
+                      const std::string& binding);
     /// Points the control's date reports at this object's "ondateChanged" event, replacing any earlier hook.
     void hookDateChanges(ProgressControl* control);
     /// The plug-in object; FB::script_error "The plugin is invalid" once it is gone.
@@ -98,4 +124,10 @@ private:
     std::string _testString;
     osg::ref_ptr<pluginBase> _loadedPlugin;
     ProgressControl* _hookedControl = nullptr; // the control our date hook is on; owned by the application
+    osg::ref_ptr<PluginEarth> _earth;
+    osg::ref_ptr<pluginFeatures> _features;
+    osg::ref_ptr<EngineNodeCallback> _engineCallback;
+    std::weak_ptr<osgMainApp> _earthApp; // the application whose scene the globe hangs in
+    // The map nodes this object listed in SolvoEarthUtil::g_skips, kept alive while listed.
+    std::vector<osg::ref_ptr<osg::Node>> _skippedMaps;
 };

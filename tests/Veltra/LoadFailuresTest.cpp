@@ -113,7 +113,7 @@ TEST_F(VeltraLoadFailures, SayWhyOnStandardErrorAndInThePageAndKeepTheirResults)
          "loadearthfile",
          {"maps/world.earth"},
          FB::variant(),
-         "veltra: cannot load the earth file \"maps/world.earth\": globe support is not built into this viewer"},
+         "veltra: cannot load the earth file \"maps/world.earth\": no map could be read from it"},
         {"a line break in the name",
          "loadfile",
          {std::string("two\nlines.osgt")},

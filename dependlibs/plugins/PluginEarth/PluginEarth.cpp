@@ -154,9 +154,11 @@ void PluginEarth::loadearthfile(std::string& path)
     osg::ref_ptr<osgViewer::Viewer> view;
     viewer.lock(view);
     runSceneChange(_runner, [this, map, sky, home, view, alreadyShown] {
-        installManipulator();
+        // The map joins the scene before the manipulator is selected: selecting hands the manipulator the scene,
+        // and it takes up the map it finds there at once instead of at the next frame.
         if (!alreadyShown)
             earthGroup->addChild(map.get());
+        installManipulator();
         if (sky.valid())
         {
             sky->attach(view.get(), 0);
