@@ -130,3 +130,32 @@ TEST(HostOptions, ArgumentsOverrideDefaultsAndBadOnesAreNamed)
     EXPECT_EQ(refusal({"--colour", "red"}), "unknown option \"--colour\"");
     EXPECT_EQ(refusal({"stray"}), "unknown argument \"stray\"");
 }
+
+TEST(HostOptions, TheCallSizeLimitTakesBytesOrUnitsWithinItsBounds)
+{
+    EXPECT_EQ(HostOptions().maxCallBytes, 64u << 20) << "a real layer's GeoJSON fits by default";
+    struct Case
+    {
+        std::string text;
+        std::size_t bytes; // 0: refused
+    };
+    const Case cases[] = {
+        {"2048", 2048}, {"512K", 512u << 10}, {"512k", 512u << 10}, {"1M", 1u << 20},  {"1G", 1u << 30},
+        {"1023", 0},    {"2G", 0},            {"0", 0},             {"1.5M", 0},       {"M", 0},
+        {"-4M", 0},     {"99999999999999999999", 0},                {"", 0},
+    };
+    for (const Case& c : cases)
+    {
+        bool help = false;
+        try
+        {
+            const HostOptions options = parseHostOptions({"--max-call-size", c.text}, HostOptions(), help);
+            EXPECT_EQ(options.maxCallBytes, c.bytes) << c.text;
+        }
+        catch (const std::invalid_argument& error)
+        {
+            EXPECT_EQ(c.bytes, 0u) << c.text << ": " << error.what();
+            EXPECT_EQ(std::string(error.what()), "--max-call-size takes a size from 1K to 1024M, not \"" + c.text + "\"");
+        }
+    }
+}

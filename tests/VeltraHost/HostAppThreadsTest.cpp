@@ -1,4 +1,5 @@
 #include "app/HostApp.h"
+#include "bridge/WireParts.h"
 
 #include "BuildOutputs.h"
 #include "TempDir.h"
@@ -120,6 +121,7 @@ protected:
         options.plugin = veltra::test::builtLibrary(VELTRA_TEST_PLUGIN_LIBRARY);
         options.display = std::getenv("DISPLAY");
         options.pictureFormat = PictureFormat::Png;
+        options.maxCallBytes = CallLimit;
         app = std::make_unique<HostApp>(options);
         const std::string address = app->address(); // http://127.0.0.1:PORT/
         port = static_cast<unsigned short>(std::stoi(address.substr(address.rfind(':') + 1)));
@@ -130,7 +132,8 @@ protected:
         secret = found[1];
     }
 
-    http::response<http::string_body> exchange(http::verb verb, const std::string& target, const std::string& body)
+    http::response<http::string_body> exchange(http::verb verb, const std::string& target, const std::string& body,
+                                               bool inParts = false)
     {
         net::io_context context;
         tcp::socket connection(context);
@@ -141,6 +144,11 @@ protected:
         request.set(http::field::host, "127.0.0.1:" + std::to_string(port));
         request.set(http::field::origin, origin);
         request.set("X-Veltra-Secret", secret);
+        if (inParts)
+        {
+            request.set(http::field::content_type, std::string(wireparts::MediaType) + "; charset=utf-8");
+            request.set(http::field::accept, std::string(wireparts::MediaType));
+        }
         request.body() = body;
         request.prepare_payload();
         http::write(connection, request);
@@ -222,6 +230,7 @@ protected:
 
     void send(const Json::Value& message) { socket.write(net::buffer(write(message))); }
 
+    static constexpr std::size_t CallLimit = 1024 * 1024;
     veltra::test::TempDir site;
     std::unique_ptr<HostApp> app;
     unsigned short port = 0;
@@ -364,4 +373,59 @@ TEST_F(HostAppThreads, ElementsBeyondThePageLimitOrOfAnotherTypeAreRefused)
     // The host stops with the page still open: its instances go first.
     app->shutdown();
     EXPECT_EQ(app->instanceCount(), 0u);
+}
+
+TEST_F(HostAppThreads, LongTextsCrossInPartsBothWaysAndCallsPastTheLimitAreRefused)
+{
+    connect();
+    send(parse(R"({"op":"create","element":1,"mime":"application/x-veltra","width":16,"height":16,"args":[]})"));
+    const Json::Value created = nextText([](const Json::Value& m) { return m["op"] == "created"; });
+    ASSERT_EQ(created["object"]["$"], "plugin");
+
+    // A script of half a megabyte, with characters JSON escapes and multi-byte ones, goes to the
+    // plug-in beside the JSON; the plug-in hands it to the page, and it comes back the same way.
+    std::string script = "(\"名称\\\" 😀\t\u0001\")";
+    while (script.size() < 512 * 1024)
+        script += " + \"管线 \\\\ é\"";
+    Json::Value body(Json::objectValue);
+    body["page"] = Json::UInt64(pageId);
+    body["op"] = "call";
+    body["call"]["kind"] = "invoke";
+    body["call"]["object"] = created["object"]["id"];
+    body["call"]["name"] = "evaluate";
+    body["call"]["args"].append(script);
+    const std::string sent = wireparts::write(body, true);
+    ASSERT_LT(sent.find('\n'), 300u) << "the script travels beside the JSON";
+    const auto reply = exchange(http::verb::post, "/bridge", sent, true);
+    ASSERT_EQ(reply.result(), http::status::ok) << reply.body();
+    EXPECT_EQ(reply[http::field::content_type], std::string(wireparts::MediaType) + "; charset=utf-8");
+    EXPECT_LT(reply.body().find('\n'), 300u) << "and comes back beside it";
+    // The page answers what the plug-in asks on the way (the window first), as veltra.js does.
+    Json::Value asked = wireparts::read(reply.body(), true);
+    bool scriptSeen = false;
+    while (asked.isMember("call"))
+    {
+        const Json::Value& call = asked["call"]["call"];
+        if (call["kind"] == "evaluate")
+        {
+            EXPECT_EQ(call["script"].asString(), script);
+            scriptSeen = true;
+        }
+        Json::Value answer = page.answer(call);
+        answer["page"] = Json::UInt64(pageId);
+        answer["op"] = "answer";
+        answer["conversation"] = asked["conversation"];
+        answer["id"] = asked["call"]["id"];
+        asked = wireparts::read(exchange(http::verb::post, "/bridge", wireparts::write(answer, true), true).body(), true);
+    }
+    EXPECT_TRUE(scriptSeen);
+    EXPECT_TRUE(asked["done"].asBool());
+    EXPECT_TRUE(asked["ok"].asBool()) << asked.toStyledString();
+
+    // Past the configured limit: refused before the host reads the body, with the reason.
+    body["call"]["args"][0] = std::string(CallLimit, 'x');
+    const auto refused = exchange(http::verb::post, "/bridge", wireparts::write(body, true), true);
+    EXPECT_EQ(refused.result(), http::status::payload_too_large);
+    EXPECT_EQ(refused.body(), "request body too large\n");
+    EXPECT_EQ(app->pageCount(), 1u) << "the page goes on";
 }

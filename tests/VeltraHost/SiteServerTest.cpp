@@ -86,8 +86,13 @@ protected:
         options.siteRoot = temp.path() / "site";
         options.pageScriptTemplate = "var secret = '%SECRET%';";
         options.maxBodyBytes = 1024;
+        options.maxCallBodyBytes = 16 * 1024;
         server = std::make_unique<HttpServer>(
-            options, [](const std::string& body) { return "{\"got\":" + body + "}"; }, sockets);
+            options,
+            [](const BridgeCall& call) {
+                return BridgeAnswer{"{\"got\":" + call.body + "}", "application/json"};
+            },
+            sockets);
         origin = "http://127.0.0.1:" + std::to_string(server->port());
     }
 
@@ -195,7 +200,32 @@ TEST_F(SiteServerNet, BridgeCallsReachTheHandlerOnlyWithTheSecret)
     foreign.set(http::field::origin, "http://attacker.example");
     EXPECT_EQ(exchange(foreign).result(), http::status::forbidden);
 
-    EXPECT_EQ(exchange(bridge(std::string(4096, ' '))).result(), http::status::payload_too_large);
+}
+
+TEST_F(SiteServerNet, BridgeCallsHaveTheirOwnBodyLimitOtherRequestsASmallOne)
+{
+    // Past the small limit of other requests, within the bridge's: the call goes through.
+    const std::string large = "[\"" + std::string(12 * 1024, 'x') + "\"]";
+    const auto passed = exchange(bridge(large));
+    EXPECT_EQ(passed.result(), http::status::ok);
+    EXPECT_EQ(passed.body(), "{\"got\":" + large + "}");
+
+    const auto tooLarge = exchange(bridge(std::string(17 * 1024, ' ')));
+    EXPECT_EQ(tooLarge.result(), http::status::payload_too_large);
+    EXPECT_EQ(tooLarge.body(), "request body too large\n");
+
+    auto post = get("/index.html");
+    post.method(http::verb::post);
+    post.body() = std::string(4096, ' ');
+    post.prepare_payload();
+    EXPECT_EQ(exchange(post).result(), http::status::payload_too_large);
+
+    // A caller without the secret is turned away before its body is read.
+    auto stranger = bridge(std::string(12 * 1024, ' '));
+    stranger.erase("X-Veltra-Secret");
+    const auto refused = exchange(stranger);
+    EXPECT_EQ(refused.result(), http::status::forbidden);
+    EXPECT_FALSE(refused.keep_alive());
 }
 
 TEST_F(SiteServerNet, WebSocketsEchoWithTheSecretAndAreRefusedWithout)

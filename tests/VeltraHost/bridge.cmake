@@ -1,5 +1,6 @@
 veltra_add_test_suite(VeltraHostBridgeTests
     SOURCES
+        ${CMAKE_CURRENT_SOURCE_DIR}/BridgeWirePartsTest.cpp
         ${CMAKE_CURRENT_SOURCE_DIR}/BridgeWireValueTest.cpp
         ${CMAKE_CURRENT_SOURCE_DIR}/HostAppThreadsTest.cpp
     LIBRARIES VeltraHostApp)

@@ -151,7 +151,9 @@ NPVariant NpapiVariant::toNPVariant(const NpapiBrowserPtr& browser, const varian
         DOUBLE_TO_NPVARIANT(value.convert_cast<double>(), result);
         return result;
     }
-    if (holds<std::string>(value) || holds<std::wstring>(value))
+    if (const std::string* text = value.get_ptr<std::string>())
+        return stringCopy(browser, *text); // the browser's copy is the only one made
+    if (holds<std::wstring>(value))
         return stringCopy(browser, value.convert_cast<std::string>());
     if (holds<JSAPIPtr>(value))
     {

@@ -111,6 +111,16 @@ public:
             return false;
     }
 
+    // The held T itself when exactly a T is held, else null: large texts are read without a copy.
+    template <class T>
+    const T* get_ptr() const
+    {
+        if constexpr (isStored<T>())
+            return std::get_if<T>(&_value);
+        else
+            return nullptr;
+    }
+
     // The C++ type of the held value.
     const std::type_info& get_type() const;
 

@@ -3,6 +3,7 @@
 #include "app/PageSession.h"
 #include "app/PageScriptText.h"
 #include "capture/XvfbServer.h"
+#include "bridge/WireParts.h"
 #include "bridge/WireValue.h"
 #include "browser/HostFunctions.h"
 #include "browser/PluginModule.h"
@@ -13,6 +14,7 @@
 #include <json/reader.h>
 #include <json/writer.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -28,21 +30,12 @@ namespace {
 
 Json::Value parseJson(const std::string& text)
 {
-    Json::CharReaderBuilder builder;
-    builder["collectComments"] = false;
-    Json::Value value;
-    std::string errors;
-    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    if (!reader->parse(text.data(), text.data() + text.size(), &value, &errors))
-        throw WireError("not JSON: " + errors);
-    return value;
+    return wireparts::read(text, false);
 }
 
 std::string writeJson(const Json::Value& value)
 {
-    Json::StreamWriterBuilder builder;
-    builder["indentation"] = "";
-    return Json::writeString(builder, value);
+    return wireparts::write(value, false);
 }
 
 /// The MIME type of the first entry of a plug-in's description ("type:suffixes:name;...").
@@ -61,7 +54,7 @@ struct HostApp::Impl : public SocketHandler
     void onOpen(const std::shared_ptr<Connection>& connection) override;
     void onMessage(const std::shared_ptr<Connection>& connection, const std::string& text) override;
     void onClose(const std::shared_ptr<Connection>& connection) override;
-    std::string bridge(const std::string& body);
+    BridgeAnswer bridge(const BridgeCall& call);
 
     std::shared_ptr<PageSession> session(std::uint64_t id) const;
     std::vector<std::shared_ptr<PageSession>> sessions() const;
@@ -137,6 +130,9 @@ HostApp::Impl::Impl(HostOptions hostOptions) : options(std::move(hostOptions))
     serverOptions.publicHost = options.publicHost;
     serverOptions.siteRoot = options.site;
     serverOptions.pageScriptTemplate = pageScriptTemplate();
+    serverOptions.maxCallBodyBytes = options.maxCallBytes;
+    // The page's answers to the plug-in's calls carry values as large as its calls do.
+    serverOptions.maxWebSocketMessageBytes = std::max(serverOptions.maxWebSocketMessageBytes, options.maxCallBytes);
     // A bridge call blocks its server thread while it runs, and a page has at most one running (its
     // script waits for it). With a thread per page and two to spare, socket messages always find a
     // thread, however many pages wait: a page's answer to the plug-in never queues behind them.
@@ -144,7 +140,7 @@ HostApp::Impl::Impl(HostOptions hostOptions) : options(std::move(hostOptions))
     try
     {
         server = std::make_unique<HttpServer>(
-            serverOptions, [this](const std::string& body) { return bridge(body); },
+            serverOptions, [this](const BridgeCall& call) { return bridge(call); },
             std::shared_ptr<SocketHandler>(this, [](SocketHandler*) {}));
     }
     catch (const std::system_error& error)
@@ -207,15 +203,21 @@ void HostApp::Impl::onClose(const std::shared_ptr<Connection>& connection)
     });
 }
 
-std::string HostApp::Impl::bridge(const std::string& body)
+BridgeAnswer HostApp::Impl::bridge(const BridgeCall& call)
 {
-    Json::Value request = parseJson(body);
+    Json::Value request = wireparts::read(call.body, wireparts::isMediaType(call.contentType, wireparts::MediaType));
     if (!request.isObject() || !request["page"].isIntegral())
         throw WireError("a bridge request names its page in \"page\"");
     auto page = session(request["page"].asUInt64());
     if (!page)
         throw WireError("no page " + request["page"].asString() + " is connected");
-    return writeJson(page->bridge(request));
+    // Pages that read replies in parts get their long texts unescaped; others plain JSON.
+    const bool inParts = wireparts::accepts(call.accept, wireparts::MediaType);
+    BridgeAnswer answer;
+    answer.body = wireparts::write(page->bridge(std::move(request)), inParts);
+    if (inParts)
+        answer.contentType = std::string(wireparts::MediaType) + "; charset=utf-8";
+    return answer;
 }
 
 std::shared_ptr<PageSession> HostApp::Impl::session(std::uint64_t id) const

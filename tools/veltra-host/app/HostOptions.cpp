@@ -1,5 +1,6 @@
 #include "app/HostOptions.h"
 
+#include <cctype>
 #include <stdexcept>
 
 namespace veltra::host {
@@ -22,6 +23,38 @@ long number(const std::string& option, const std::string& text, long low, long h
         throw std::invalid_argument(option + " takes a whole number from " + std::to_string(low) + " to " +
                                     std::to_string(high) + ", not \"" + text + "\"");
     return value;
+}
+
+/// A size in bytes, or in KiB, MiB or GiB with a K, M or G after the number.
+std::size_t byteSize(const std::string& option, const std::string& text, std::size_t low, std::size_t high)
+{
+    std::string digits = text;
+    std::size_t unit = 1;
+    if (!digits.empty())
+    {
+        const char last = static_cast<char>(std::toupper(static_cast<unsigned char>(digits.back())));
+        const std::size_t shift = last == 'K' ? 10 : last == 'M' ? 20 : last == 'G' ? 30 : 0;
+        if (shift)
+        {
+            unit = std::size_t(1) << shift;
+            digits.pop_back();
+        }
+    }
+    std::size_t used = 0;
+    unsigned long long value = 0;
+    try
+    {
+        if (!digits.empty() && std::isdigit(static_cast<unsigned char>(digits.front())))
+            value = std::stoull(digits, &used);
+    }
+    catch (const std::exception&)
+    {
+        used = 0;
+    }
+    if (used == 0 || used != digits.size() || value > high / unit || value * unit < low)
+        throw std::invalid_argument(option + " takes a size from " + std::to_string(low >> 10) + "K to " +
+                                    std::to_string(high >> 20) + "M, not \"" + text + "\"");
+    return static_cast<std::size_t>(value * unit);
 }
 
 } // namespace
@@ -66,6 +99,8 @@ HostOptions parseHostOptions(const std::vector<std::string>& args, HostOptions o
             options.pictureQuality = static_cast<int>(number(option, value, 1, 100));
         else if (option == "--max-instances")
             options.maxInstancesPerPage = static_cast<std::size_t>(number(option, value, 1, 64));
+        else if (option == "--max-call-size")
+            options.maxCallBytes = byteSize(option, value, std::size_t(1) << 10, std::size_t(1) << 30);
         else
             throw std::invalid_argument("unknown option \"" + option + "\"");
     }
@@ -85,7 +120,9 @@ std::string hostUsage()
            "  --display NAME       the X display to draw on (default $DISPLAY, else a private Xvfb)\n"
            "  --pictures jpeg|png  how window pictures are sent (default jpeg)\n"
            "  --quality N          JPEG quality, 1 to 100 (default 85)\n"
-           "  --max-instances N    plug-in elements allowed on one page (default 8)\n";
+           "  --max-instances N    plug-in elements allowed on one page (default 8)\n"
+           "  --max-call-size N    the largest call a page may make, in bytes or with K or M after\n"
+           "                       the number (default 64M; 1K to 1024M); larger ones are refused\n";
 }
 
 } // namespace veltra::host

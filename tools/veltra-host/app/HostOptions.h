@@ -26,6 +26,9 @@ struct HostOptions
     PictureFormat pictureFormat = PictureFormat::Jpeg;
     int pictureQuality = 85;
     std::size_t maxInstancesPerPage = 8;
+    /// Larger bridge calls (and the page's answers to the plug-in) are refused with 413; big
+    /// enough for a feature layer's GeoJSON text, still bounded.
+    std::size_t maxCallBytes = 64 * 1024 * 1024;
     std::chrono::milliseconds answerLimit{30000};
     /// How often changed pictures are looked for.
     std::chrono::milliseconds picturePeriod{15};

@@ -9,6 +9,9 @@
 #include <json/writer.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
 #include <vector>
 
 namespace veltra::host {
@@ -74,6 +77,32 @@ private:
     NPNetscapeFuncs& _npn;
     std::vector<NPVariant> _items;
 };
+
+/// A text of the wire as a plug-in variant, allocated as memalloc does so that
+/// releasevariantvalue frees it; false when it cannot be had.
+bool textVariant(const Json::Value& wire, NPVariant* out)
+{
+    const char* begin = nullptr;
+    const char* end = nullptr;
+    wire.getString(&begin, &end);
+    const std::size_t size = static_cast<std::size_t>(end - begin);
+    if (size > std::numeric_limits<uint32_t>::max())
+        return false;
+    auto* chars = static_cast<NPUTF8*>(std::malloc(size ? size : 1));
+    if (!chars)
+        return false;
+    if (size)
+        std::memcpy(chars, begin, size);
+    STRINGN_TO_NPVARIANT(chars, static_cast<uint32_t>(size), *out);
+    return true;
+}
+
+Json::Value textValue(const NPString& text)
+{
+    if (!text.UTF8Characters)
+        return Json::Value("");
+    return Json::Value(text.UTF8Characters, text.UTF8Characters + text.UTF8Length);
+}
 
 PageEvent pageEvent(const Json::Value& wire)
 {
@@ -269,9 +298,9 @@ void PageSession::received(const Json::Value& message)
         throw WireError("unknown message \"" + op + "\"");
 }
 
-Json::Value PageSession::bridge(const Json::Value& body)
+Json::Value PageSession::bridge(Json::Value body)
 {
-    return _calls->request(body);
+    return _calls->request(std::move(body));
 }
 
 void PageSession::close()
@@ -536,7 +565,11 @@ Json::Value PageSession::runPluginCall(const Json::Value& call)
         {
             try
             {
-                if (!toVariant(_context.host, instance.pageLink(), decodeValue(values[i], ids), &out.add()))
+                // Texts go straight from the wire into the plug-in's variant: one copy of a
+                // megabyte argument instead of two.
+                if (values[i].isString() ? !textVariant(values[i], &out.add())
+                                         : !toVariant(_context.host, instance.pageLink(), decodeValue(values[i], ids),
+                                                      &out.add()))
                     throw WireError("a page object cannot be handed to the plug-in");
             }
             catch (const WireError&)
@@ -589,7 +622,9 @@ Json::Value PageSession::runPluginCall(const Json::Value& call)
         throw WireError("unknown call kind \"" + kind + "\"");
 
     const std::optional<std::string> exception = HostFunctions::takeException();
-    Json::Value value = encodeValue(toPageValue(result), ids);
+    // A text result likewise goes straight to the wire.
+    Json::Value value = NPVARIANT_IS_STRING(result) ? textValue(NPVARIANT_TO_STRING(result))
+                                                    : encodeValue(toPageValue(result), ids);
     npn.releasevariantvalue(&result);
     if (exception)
         return failure(*exception);

@@ -65,7 +65,7 @@ public:
     /// Server thread: one text message from the WebSocket. Throws WireError for a malformed one.
     void received(const Json::Value& message);
     /// Server thread: one POST /bridge request; blocks until its reply is known.
-    Json::Value bridge(const Json::Value& body);
+    Json::Value bridge(Json::Value body);
     /// Any thread: the page is gone; its instances are destroyed on the browser thread, in order.
     void close();
 

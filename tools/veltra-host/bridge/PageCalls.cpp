@@ -115,7 +115,7 @@ void PageCalls::tell(const Json::Value& message)
         _send(compact(message));
 }
 
-Json::Value PageCalls::request(const Json::Value& body)
+Json::Value PageCalls::request(Json::Value body)
 {
     if (!body.isObject())
         throw WireError("a bridge request must be a JSON object");
@@ -125,7 +125,8 @@ Json::Value PageCalls::request(const Json::Value& body)
         if (!body["call"].isObject())
             throw WireError("a call request lacks its \"call\" object");
         auto conversation = std::make_shared<Conversation>();
-        conversation->call = body["call"];
+        // Moved, not copied: a call may carry megabytes of text.
+        conversation->call = std::move(body["call"]);
         {
             std::lock_guard<std::mutex> guard(_lock);
             if (_closed)
@@ -160,13 +161,13 @@ Json::Value PageCalls::request(const Json::Value& body)
             }
             conversation = found->second;
         }
-        answered(body);
+        answered(std::move(body));
         return awaitReply(conversation);
     }
     throw WireError("unknown bridge request \"" + op + "\"");
 }
 
-void PageCalls::answered(const Json::Value& answer)
+void PageCalls::answered(Json::Value answer)
 {
     const std::uint64_t id = idField(answer, "id");
     std::lock_guard<std::mutex> guard(_lock);
@@ -174,7 +175,7 @@ void PageCalls::answered(const Json::Value& answer)
     // Answers to calls that gave up (timed out) are dropped.
     if (waiting != _answers.end() && !waiting->second)
     {
-        waiting->second = answer;
+        waiting->second = std::move(answer);
         _changed.notify_all();
     }
 }

@@ -54,9 +54,9 @@ public:
     /// Server thread: one POST /bridge body ({"op":"call","call":{...}} or
     /// {"op":"answer","conversation":C,"id":N,...}); blocks until the reply is known and returns it.
     /// Throws WireError for a malformed body or an unknown conversation.
-    Json::Value request(const Json::Value& body);
+    Json::Value request(Json::Value body);
     /// Any thread: the page's answer to a call sent over the WebSocket ({"id":N,"ok":...}).
-    void answered(const Json::Value& answer);
+    void answered(Json::Value answer);
 
     /// Any thread: the page is gone. Waiting calls and requests end with errors; later ones fail
     /// at once. Idempotent.

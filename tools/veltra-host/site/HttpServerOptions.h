@@ -5,13 +5,30 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace veltra::host {
 
-/// Answers one bridge call: takes the JSON body of POST /bridge, returns the JSON reply. It runs on
-/// a server thread and may block while the call is carried out elsewhere; an exception becomes a
-/// 500 reply naming it.
-using BridgeHandler = std::function<std::string(const std::string& body)>;
+/// One POST /bridge request as the bridge handler sees it.
+struct BridgeCall
+{
+    const std::string& body;
+    /// The request's Content-Type and Accept headers, which say how the body is framed and which
+    /// framing the page reads in the reply.
+    std::string_view contentType;
+    std::string_view accept;
+};
+
+/// The reply to a bridge call.
+struct BridgeAnswer
+{
+    std::string body;
+    std::string contentType = "application/json";
+};
+
+/// Answers one bridge call. It runs on a server thread and may block while the call is carried out
+/// elsewhere; an exception becomes a 500 reply naming it.
+using BridgeHandler = std::function<BridgeAnswer(const BridgeCall& call)>;
 
 struct HttpServerOptions
 {
@@ -29,7 +46,11 @@ struct HttpServerOptions
     std::string pageScriptTemplate;
 
     std::size_t maxHeaderBytes = 16 * 1024;
-    /// Larger request bodies are refused with 413.
+    /// Larger bodies of POST /bridge are refused with 413. Bridge calls carry whole documents (a
+    /// feature layer's GeoJSON text, say), so this is large; the rest is read only from requests
+    /// that passed the bridge's security check.
+    std::size_t maxCallBodyBytes = 64 * 1024 * 1024;
+    /// Larger bodies of every other request are refused with 413.
     std::size_t maxBodyBytes = 1024 * 1024;
     /// Every client reaches us over loopback, so the limits are for the whole server: connections
     /// beyond maxHttpConnections are closed at once, WebSocket upgrades beyond maxWebSockets get 503.

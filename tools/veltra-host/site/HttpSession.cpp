@@ -11,7 +11,13 @@
 #include <boost/beast/http/write.hpp>
 #include <boost/beast/websocket/rfc6455.hpp>
 
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <memory>
 
 namespace beast = boost::beast;
 
@@ -21,6 +27,8 @@ namespace {
 
 const char* const WebSocketPath = "/ws";
 const auto LingerTime = std::chrono::seconds(2);
+/// The most a call's body is read in one go.
+const std::size_t CallReadPiece = 1024 * 1024;
 
 } // namespace
 
@@ -29,6 +37,10 @@ HttpSession::HttpSession(boost::asio::ip::tcp::socket&& socket, std::shared_ptr<
     , _stream(std::move(socket))
 {
     ++_context->httpConnections;
+    // Replies go out whole at once; waiting to gather more (Nagle) only delays their last bytes
+    // until the page's delayed acknowledgement comes, tens of milliseconds for every call.
+    beast::error_code ignored;
+    _stream.socket().set_option(boost::asio::ip::tcp::no_delay(true), ignored);
 }
 
 HttpSession::~HttpSession()
@@ -46,21 +58,123 @@ void HttpSession::readRequest()
 {
     _parser.emplace();
     _parser->header_limit(static_cast<std::uint32_t>(_context->options.maxHeaderBytes));
-    _parser->body_limit(_context->options.maxBodyBytes);
+    // The larger of the two limits while the head is read (a Content-Length is checked against it
+    // there); onHeader() then settles the one that applies.
+    _parser->body_limit(std::max(_context->options.maxBodyBytes, _context->options.maxCallBodyBytes));
     _stream.expires_after(_context->options.requestTimeout);
+    http::async_read_header(_stream, _buffer, *_parser,
+                            beast::bind_front_handler(&HttpSession::onHeader, shared_from_this()));
+}
+
+void HttpSession::onHeader(beast::error_code error, std::size_t)
+{
+    if (refuseReadError(error))
+        return;
+    const auto& head = _parser->get();
+    const std::string_view target(head.target().data(), head.target().size());
+    std::size_t limit = _context->options.maxBodyBytes;
+    const bool call = head.method() == http::verb::post && isBridgeTarget(target);
+    if (call)
+    {
+        // Only a page allowed to call may make us hold that much. The refusal cannot wait for a
+        // body we will not read, so the connection closes after it.
+        if (auto refusal = _context->security.check(head, RequestKind::Bridge))
+            return refuseAndClose(static_cast<http::status>(refusal->status), refusal->reason);
+        limit = _context->options.maxCallBodyBytes;
+    }
+    const auto length = _parser->content_length();
+    if (length && *length > limit)
+        return refuseAndClose(http::status::payload_too_large, "request body too large");
+    _parser->body_limit(limit);
+    if (call && length && *length > 0)
+        return onRead(readCallBody(), 0);
     http::async_read(_stream, _buffer, *_parser, beast::bind_front_handler(&HttpSession::onRead, shared_from_this()));
+}
+
+beast::error_code HttpSession::readCallBody()
+{
+    // A page uploads a large body in pieces of a few kilobytes. Read asynchronously, each piece
+    // would be one completion passed between the server's threads, tens of thousands of thread
+    // switches for ten megabytes. The call will hold this thread while it runs anyway, so the body
+    // is read here, waiting in poll() until a good share of what is still to come has arrived.
+    beast::error_code error;
+    const std::size_t used = _parser->put(_buffer.data(), error);
+    _buffer.consume(used);
+    if (error == http::error::need_more)
+        error = {};
+    auto& socket = _stream.socket();
+    const int fd = socket.native_handle();
+    const auto deadline = std::chrono::steady_clock::now() + _context->options.requestTimeout;
+    std::unique_ptr<char[]> piece;
+    std::size_t pieceSize = 0;
+    while (!error && !_parser->is_done())
+    {
+        const std::uint64_t left = _parser->content_length_remaining().value_or(0);
+        if (left == 0)
+            break;
+        // Never more than what is still to come, or poll() would wait for bytes that never come.
+        const int lowWater = static_cast<int>(std::min<std::uint64_t>(left, CallReadPiece / 4));
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVLOWAT, &lowWater, sizeof lowWater);
+        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (wait.count() <= 0)
+            error = beast::error::timeout;
+        else
+        {
+            pollfd ready{fd, POLLIN, 0};
+            const int polled = ::poll(&ready, 1, static_cast<int>(wait.count()));
+            if (polled == 0)
+                error = beast::error::timeout;
+            else if (polled < 0 && errno != EINTR)
+                error = beast::error_code(errno, boost::system::system_category());
+        }
+        if (error)
+            break;
+        if (!piece)
+        {
+            pieceSize = static_cast<std::size_t>(std::min<std::uint64_t>(left, CallReadPiece));
+            piece = std::make_unique<char[]>(pieceSize);
+        }
+        const ssize_t got = ::recv(fd, piece.get(), static_cast<std::size_t>(std::min<std::uint64_t>(left, pieceSize)),
+                                   MSG_DONTWAIT);
+        if (got == 0)
+            error = http::error::end_of_stream;
+        else if (got < 0)
+        {
+            if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+                error = beast::error_code(errno, boost::system::system_category());
+        }
+        else
+        {
+            _parser->put(boost::asio::buffer(piece.get(), static_cast<std::size_t>(got)), error);
+            if (error == http::error::need_more)
+                error = {};
+        }
+    }
+    const int one = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVLOWAT, &one, sizeof one);
+    return error;
+}
+
+bool HttpSession::refuseReadError(beast::error_code error)
+{
+    if (!error)
+        return false;
+    if (error == http::error::body_limit)
+        refuseAndClose(http::status::payload_too_large, "request body too large");
+    else if (error == http::error::header_limit)
+        refuseAndClose(http::status::request_header_fields_too_large, "request head too large");
+    else if (error == http::error::end_of_stream || error == beast::error::timeout ||
+             error == boost::asio::error::operation_aborted)
+        lingerAndClose();
+    else
+        refuseAndClose(http::status::bad_request, "malformed request");
+    return true;
 }
 
 void HttpSession::onRead(beast::error_code error, std::size_t)
 {
-    if (error == http::error::body_limit)
-        return refuseAndClose(http::status::payload_too_large, "request body too large");
-    if (error == http::error::header_limit)
-        return refuseAndClose(http::status::request_header_fields_too_large, "request head too large");
-    if (error == http::error::end_of_stream || error == beast::error::timeout || error == boost::asio::error::operation_aborted)
-        return lingerAndClose();
-    if (error)
-        return refuseAndClose(http::status::bad_request, "malformed request");
+    if (refuseReadError(error))
+        return;
 
     Request request = _parser->release();
     if (beast::websocket::is_upgrade(request))

@@ -30,7 +30,14 @@ public:
 
 private:
     void readRequest();
+    /// Settles the body limit by the request's target, and refuses a bridge call that fails its
+    /// security check before its body is read.
+    void onHeader(boost::beast::error_code error, std::size_t bytes);
     void onRead(boost::beast::error_code error, std::size_t bytes);
+    /// Reads the rest of a bridge call's body here, blocking; the error that ended it, if any.
+    boost::beast::error_code readCallBody();
+    /// Answers a read error with its refusal; false when there was none.
+    bool refuseReadError(boost::beast::error_code error);
     void upgrade(Request request);
     void send(Reply reply);
     void onWrite(bool keepAlive, boost::beast::error_code error, std::size_t bytes);

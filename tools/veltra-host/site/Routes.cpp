@@ -64,15 +64,23 @@ Reply bridgeCall(const ServerContext& context, const Request& request)
         return textReply(request, http::status::not_found, "no bridge in this server");
 
     StringReply reply(http::status::ok, request.version());
+    std::string contentType;
     try {
-        reply.body() = context.bridge(request.body());
+        const auto header = [&](http::field field) {
+            const auto value = request[field];
+            return std::string_view(value.data(), value.size());
+        };
+        BridgeAnswer answer = context.bridge(BridgeCall{request.body(), header(http::field::content_type),
+                                                        header(http::field::accept)});
+        reply.body() = std::move(answer.body);
+        contentType = std::move(answer.contentType);
     } catch (const std::exception& error) {
         return textReply(request, http::status::internal_server_error, std::string("bridge call failed: ") + error.what());
     } catch (...) {
         return textReply(request, http::status::internal_server_error, "bridge call failed");
     }
     addCommonHeaders(reply);
-    reply.set(http::field::content_type, "application/json");
+    reply.set(http::field::content_type, contentType);
     reply.set(http::field::cache_control, "no-store");
     reply.keep_alive(request.keep_alive());
     reply.prepare_payload();
@@ -120,6 +128,11 @@ Reply staticFile(const ServerContext& context, const Request& request)
 }
 
 } // namespace
+
+bool isBridgeTarget(std::string_view target)
+{
+    return splitTarget(target).path == BridgePath;
+}
 
 Reply route(const ServerContext& context, const Request& request)
 {
