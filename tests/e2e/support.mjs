@@ -113,3 +113,49 @@ export function pixelAt(pixels, x, y) {
   const i = (y * pixels.width + x) * 4;
   return [pixels.data[i], pixels.data[i + 1], pixels.data[i + 2]];
 }
+
+/// How many of the pixels in `box` ({ x0, y0, x1, y1 }, end exclusive; the whole picture by default),
+/// taken every `step` pixels each way, pass `test([r, g, b])`.
+export function countPixels(pixels, test, { box = null, step = 1 } = {}) {
+  const { x0 = 0, y0 = 0, x1 = pixels.width, y1 = pixels.height } = box || {};
+  let count = 0;
+  for (let y = y0; y < y1; y += step) {
+    for (let x = x0; x < x1; x += step) {
+      if (test(pixelAt(pixels, x, y))) count++;
+    }
+  }
+  return count;
+}
+
+/// Waits until the element `selector` has drawn no new picture for `quiet` ms (terrain paging in,
+/// a flight ending). Resolves true once quiet, or false when the view was still changing after
+/// `ms`: callers that only need a steady view go on either way.
+export function waitForQuietView(page, selector, quiet = 1500, ms = patience) {
+  return page.evaluate(async ({ selector, quiet, ms }) => {
+    const element = document.querySelector(selector);
+    if (!element.__lastPictureAt) {
+      element.__lastPictureAt = performance.now();
+      element.addEventListener("veltrapicture", () => { element.__lastPictureAt = performance.now(); });
+    }
+    const start = performance.now();
+    for (;;) {
+      await new Promise((done) => setTimeout(done, 50));
+      const now = performance.now();
+      if (now - Math.max(start, element.__lastPictureAt) >= quiet) return true;
+      if (now - start > ms) return false;
+    }
+  }, { selector, quiet, ms });
+}
+
+/// Why the globe methods cannot be checked with this build, or null. Loads the demo earth file
+/// (globe/world.earth beside the page) into `plugin`: without globe support "loadearthfile" does
+/// nothing and "getcamerapostion" answers "" instead of a position.
+export async function globeUnsupported(page) {
+  const answer = await page.evaluate(() => {
+    plugin.loadearthfile(new URL("globe/world.earth", location.href).href);
+    return plugin.getcamerapostion();
+  });
+  return answer === ""
+    ? 'the viewer in this build has no globe support: "getcamerapostion" answers "" after "loadearthfile"'
+    : null;
+}

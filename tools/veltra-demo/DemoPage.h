@@ -7,5 +7,8 @@ namespace veltra::demo {
 const char* demoIndexHtml();
 const char* demoStyleSheet();
 const char* demoScript();
+// The globe page (globe.html with globe.js; it also uses demo.js and demo.css).
+const char* demoGlobeHtml();
+const char* demoGlobeScript();
 
 } // namespace veltra::demo

@@ -1,6 +1,7 @@
 #include "veltra-demo/DemoSite.h"
 
 #include "veltra-demo/DemoBuilding.h"
+#include "veltra-demo/DemoFeatures.h"
 #include "veltra-demo/DemoGlobe.h"
 #include "veltra-demo/DemoPage.h"
 
@@ -77,10 +78,13 @@ void writeDemoSite(const std::filesystem::path& folder)
     writeText(folder / "index.html", demoIndexHtml());
     writeText(folder / "demo.css", demoStyleSheet());
     writeText(folder / "demo.js", demoScript());
+    writeText(folder / "globe.html", demoGlobeHtml());
+    writeText(folder / "globe.js", demoGlobeScript());
     writeSkyBox(folder / "sky");
     writeImage(folder / "background.png",
                [](float, float up) { return mix(osg::Vec3(0.93f, 0.94f, 0.96f), osg::Vec3(0.55f, 0.62f, 0.72f), up); });
     writeDemoGlobe(folder / "globe");
+    writeDemoFeatures(folder / "globe");
 }
 
 } // namespace veltra::demo

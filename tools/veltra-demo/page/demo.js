@@ -1,4 +1,5 @@
 // The demo page's controls: each one calls a method of the viewer element and logs the outcome.
+// The globe page (globe.js) uses the helpers and page functions here too.
 "use strict";
 
 var plugin = null;
@@ -53,19 +54,31 @@ function on(id, eventName, handler) {
   }
 }
 
-// Called by the viewer element once it is ready.
-function pluginLoaded(element) {
+// Both pages: keeps the viewer element and logs the schedule's date changes.
+function viewerReady(element) {
   plugin = element || field("plugin");
   log("viewer ready, version " + plugin.version);
   try {
     plugin.addEventListener("dateChanged", function (today, planCurrent, actualCurrent) {
       log("ondateChanged " + today + "  plan: [" + planCurrent + "]  actual: [" + actualCurrent + "]");
-      field("today").value = today;
+      if (field("today")) {
+        field("today").value = today;
+      }
     });
   } catch (error) {
     log("cannot listen to dateChanged: " + error.message);
   }
-  if (new URLSearchParams(location.search).get("autoplay") !== "0") {
+}
+
+// A page starts its demo by itself unless its address says ?autoplay=0.
+function autoplayWanted() {
+  return new URLSearchParams(location.search).get("autoplay") !== "0";
+}
+
+// Called by the viewer element of the first page once it is ready.
+function pluginLoaded(element) {
+  viewerReady(element);
+  if (autoplayWanted()) {
     playDemo();
   }
 }
@@ -224,6 +237,12 @@ function wireSelection() {
 }
 
 document.addEventListener("DOMContentLoaded", function () {
+  on("clear-log", "click", function () { field("log").textContent = ""; });
+  log("page ready; waiting for the viewer");
+  // The rest are the first page's controls; the globe page wires its own (globe.js).
+  if (!field("load-model")) {
+    return;
+  }
   field("sky").value = siteUrl("sky/");
   field("background").value = siteUrl("background.png");
   wireModel();
@@ -231,6 +250,4 @@ document.addEventListener("DOMContentLoaded", function () {
   wireDates();
   wireLook();
   wireSelection();
-  on("clear-log", "click", function () { field("log").textContent = ""; });
-  log("page ready; waiting for the viewer");
 });
