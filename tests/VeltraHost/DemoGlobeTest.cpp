@@ -1,3 +1,4 @@
+#include "veltra-demo/DemoFeatures.h"
 #include "veltra-demo/DemoGlobe.h"
 
 #include "GeoRasters.h"
@@ -8,8 +9,10 @@
 #include <osgEarthUtil/Sky>
 
 #include <cpl_string.h>
+#include <cpl_vsi.h>
 #include <gdal_priv.h>
 #include <ogr_spatialref.h>
+#include <ogrsf_frmts.h>
 
 #include <osg/Geode>
 #include <osg/NodeVisitor>
@@ -19,6 +22,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
+#include <map>
+#include <set>
 #include <cstdlib>
 #include <memory>
 #include <stdexcept>
@@ -220,3 +226,50 @@ TEST(DemoGlobe, UnusablePhotographFallsBackAndUnwritableFolderThrows)
 }
 
 } // namespace
+
+// The globe page's site: its features are real GeoJSON the plug-in can draw and remove by id, all near the building,
+// and every named viewpoint is one the camera accepts.
+TEST(DemoGlobe, SiteFeaturesAndViewpointsAreUsable)
+{
+    GDALAllRegister();
+    const std::string text = veltra::demo::demoSiteFeaturesGeoJson();
+    const std::string path = "/vsimem/demo-site.geojson";
+    VSIFCloseL(VSIFileFromMemBuffer(path.c_str(), reinterpret_cast<GByte*>(const_cast<char*>(text.data())),
+                                    vsi_l_offset(text.size()), FALSE));
+    Dataset dataset(static_cast<GDALDataset*>(GDALOpenEx(path.c_str(), GDAL_OF_VECTOR, nullptr, nullptr, nullptr)));
+    ASSERT_TRUE(dataset);
+    ASSERT_EQ(dataset->GetLayerCount(), 1);
+    const veltra::demo::DemoGlobeSite& site = veltra::demo::demoGlobeSite();
+    const double metresPerDegree = 111320.0;
+    std::map<OGRwkbGeometryType, int> kinds;
+    std::set<GIntBig> ids;
+    for (auto& feature : *dataset->GetLayer(0))
+    {
+        ids.insert(feature->GetFID());
+        EXPECT_STRNE(feature->GetFieldAsString("name"), "");
+        const OGRGeometry* geometry = feature->GetGeometryRef();
+        ASSERT_NE(geometry, nullptr);
+        ++kinds[wkbFlatten(geometry->getGeometryType())];
+        OGREnvelope box;
+        geometry->getEnvelope(&box);
+        for (double lon : {box.MinX, box.MaxX})
+            EXPECT_LT(std::abs(lon - site.longitude) * metresPerDegree * std::cos(osg::DegreesToRadians(site.latitude)),
+                      150.0);
+        for (double lat : {box.MinY, box.MaxY})
+            EXPECT_LT(std::abs(lat - site.latitude) * metresPerDegree, 150.0);
+    }
+    dataset.reset();
+    VSIUnlink(path.c_str());
+    EXPECT_EQ(kinds, (std::map<OGRwkbGeometryType, int>{{wkbPoint, 4}, {wkbLineString, 3}, {wkbPolygon, 3}}));
+    EXPECT_EQ(ids.size(), 10u) << "ids are unique, so each feature can be removed alone";
+
+    osgEarth::Config page;
+    page.fromJSON(veltra::demo::demoGlobePageJson());
+    const osgEarth::Config& views = page.child("viewpoints");
+    ASSERT_GE(views.children().size(), 5u);
+    for (const osgEarth::Config& place : views.children())
+    {
+        SCOPED_TRACE(place.value("name"));
+        EXPECT_TRUE(osgEarth::Viewpoint(place.child("viewpoint")).isValid());
+    }
+}
