@@ -1,6 +1,6 @@
 // Starts veltra-host on a free port and Debian's Chromium (headless, kept off the network) for the
 // end-to-end tests, and offers the checks they share.
-import { spawn } from "node:child_process";
+import { spawn, spawnSync } from "node:child_process";
 import { existsSync, cpSync, mkdtempSync, rmSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { dirname, join, resolve } from "node:path";
@@ -59,7 +59,15 @@ export function startHost(site, extraArgs = []) {
   host.stop = async () => {
     if (host.exited) return host.exited;
     child.kill("SIGTERM");
-    await waitFor(() => host.exited, 30000, () => "veltra-host did not stop within 30 s");
+    try {
+      await waitFor(() => host.exited, 30000, () => "veltra-host did not stop within 30 s");
+    } catch (error) {
+      // A stuck host must neither keep the run waiting nor vanish without a trace: its threads' stacks go into
+      // the failure (when gdb is there), then it is killed.
+      error.message += "\n" + threadStacks(child.pid);
+      child.kill("SIGKILL");
+      throw error;
+    }
     return host.exited;
   };
   let pending = "";
@@ -73,6 +81,14 @@ export function startHost(site, extraArgs = []) {
     host.address = line.match(/open (http:\/\/\S+) in a browser/)[1];
     return host;
   }, async (error) => { await host.stop(); throw error; });
+}
+
+/// Every thread's stack of process `pid`, as gdb prints them, or why there are none.
+function threadStacks(pid) {
+  const gdb = spawnSync("gdb", ["-p", String(pid), "-batch", "-ex", "thread apply all bt"],
+    { encoding: "utf8", timeout: 60000 });
+  if (gdb.error) return `(no thread stacks: ${gdb.error.message})`;
+  return gdb.stdout;
 }
 
 export async function waitFor(check, ms, describe) {

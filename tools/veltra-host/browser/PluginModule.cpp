@@ -88,22 +88,36 @@ std::unique_ptr<PluginInstance> PluginModule::createInstance(const std::string& 
 
 void PluginModule::shutdown()
 {
-    std::vector<PluginInstance*> left;
     {
         std::lock_guard<std::mutex> guard(_core->lock);
         if (!_core->open)
             return;
         _core->open = false;
-        left.assign(_core->live.begin(), _core->live.end());
     }
-    for (PluginInstance* instance : left)
-        instance->destroy();
+    // The instances left are listed and destroyed on the browser thread, behind the tasks already
+    // queued there: a page closed just before may have queued its own instances' destruction, and
+    // an instance listed here first would be freed by that task while this one still used it.
+    const auto destroyLeft = [this] {
+        std::vector<PluginInstance*> left;
+        {
+            std::lock_guard<std::mutex> guard(_core->lock);
+            left.assign(_core->live.begin(), _core->live.end());
+        }
+        for (PluginInstance* instance : left)
+            instance->destroy();
+    };
 
     BrowserLoop& loop = _core->host.loop();
     if (!loop.stopped())
+    {
+        loop.runSync(destroyLeft);
         loop.runSync([this] { _shutdownEntry(); });
+    }
     else
+    {
+        destroyLeft();
         _shutdownEntry(); // its threads must end before its code is unmapped, browser thread or not
+    }
 
     // Objects the plug-in made (held by a page, say) are freed through its code later.
     HostFunctions& host = _core->host;
