@@ -46,17 +46,13 @@ import { join } from "node:path";
 import {
   buildDir, launchBrowser, startHost, openPage, siteWith, missingPieces, patience,
 } from "../../tests/e2e/support.mjs";
+import { flag, option, quantile } from "./bench-args.mjs";
 
-const args = process.argv.slice(2);
-const option = (name, fallback) => {
-  const at = args.indexOf(name);
-  return at >= 0 && at + 1 < args.length ? args[at + 1] : fallback;
-};
 const parts = Number(option("--parts", "10000"));
 const stepCount = Number(option("--steps", "365"));
 const pictures = option("--pictures", "png");
 const quietOption = option("--quiet", null);
-const skipLoad = args.includes("--skip-load");
+const skipLoad = flag("--skip-load");
 const seconds = 5;
 const generator = join(buildDir, "bin/veltra-bench-model");
 
@@ -74,11 +70,6 @@ if (missing) {
 }
 
 const progress = (text) => console.error(`frame-bench: ${text}`);
-const sorted = (values) => [...values].sort((a, b) => a - b);
-const quantile = (values, q) => {
-  const s = sorted(values);
-  return s.length ? s[Math.min(s.length - 1, Math.floor(q * s.length))] : NaN;
-};
 
 // ---------------------------------------------------------------- the host process, from /proc
 const clockTicks = Number(execFileSync("getconf", ["CLK_TCK"]).toString().trim()) || 100;

@@ -28,12 +28,8 @@ import { join } from "node:path";
 import {
   buildDir, launchBrowser, startHost, openPage, siteWith, missingPieces, patience, waitForQuietView, globeUnsupported,
 } from "../../tests/e2e/support.mjs";
+import { option, quantile } from "./bench-args.mjs";
 
-const args = process.argv.slice(2);
-const option = (name, fallback) => {
-  const at = args.indexOf(name);
-  return at >= 0 && at + 1 < args.length ? args[at + 1] : fallback;
-};
 const polygons = Number(option("--polygons", "10000"));
 const removals = Number(option("--removals", "5"));
 const pictures = option("--pictures", "png");
@@ -53,8 +49,7 @@ if (missing) {
 }
 
 const progress = (text) => console.error(`globe-bench: ${text}`);
-const sorted = (values) => [...values].sort((a, b) => a - b);
-const median = (values) => sorted(values)[Math.floor(values.length / 2)];
+const median = (values) => quantile(values, 0.5);
 const ms = (value) => `${value.toFixed(1)} ms`;
 
 function viewpoint(lon, lat, range, { heading = 0, pitch = -90, time = 0 } = {}) {

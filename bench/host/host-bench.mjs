@@ -6,12 +6,8 @@
 //
 //   node bench/host/host-bench.mjs [--seconds N] [--pictures jpeg|png] [--only texts|views]
 import { launchBrowser, startHost, openPage, siteWith, missingPieces } from "../../tests/e2e/support.mjs";
+import { option } from "./bench-args.mjs";
 
-const args = process.argv.slice(2);
-const option = (name, fallback) => {
-  const at = args.indexOf(name);
-  return at >= 0 && at + 1 < args.length ? args[at + 1] : fallback;
-};
 const seconds = Number(option("--seconds", "5"));
 const pictures = option("--pictures", "jpeg");
 // "texts" measures only the text crossings, "views" only calls, pictures and input.
