@@ -41,12 +41,12 @@
 // - Pictures per second: a drag released in motion throws the trackball, which then spins on its
 //   own around the model; pictures shown over 5 s (up to three throws when one does not take).
 import { execFileSync } from "node:child_process";
-import { existsSync, readdirSync, readFileSync, rmSync } from "node:fs";
+import { existsSync, readdirSync, readFileSync } from "node:fs";
 import { join } from "node:path";
 import {
   buildDir, launchBrowser, startHost, openPage, siteWith, missingPieces, patience,
 } from "../../tests/e2e/support.mjs";
-import { flag, option, quantile } from "./bench-args.mjs";
+import { flag, option, quantile, removeHostCache, resultTable } from "./bench-support.mjs";
 
 const parts = Number(option("--parts", "10000"));
 const stepCount = Number(option("--steps", "365"));
@@ -209,8 +209,7 @@ function dayAfter(date, days) {
 }
 
 // ---------------------------------------------------------------- the measures
-const results = [];
-const report = (name, value) => results.push([name, value]);
+const { report, print } = resultTable();
 const ms = (value) => `${value.toFixed(1)} ms`;
 const medianP95 = (values) => `${ms(quantile(values, 0.5))} / ${ms(quantile(values, 0.95))}`;
 
@@ -342,16 +341,10 @@ try {
   report("marknodehighlight, 100 names: median / max",
     `${ms(quantile(highlights, 0.5))} / ${ms(Math.max(...highlights))}`);
 
-  console.log(`frame-bench: ${parts} parts, 500 tasks, ${stepCount} steps, pictures ${pictures}, 1280 x 720`);
-  const width = Math.max(...results.map(([name]) => name.length));
-  for (const [name, value] of results) console.log(`  ${name.padEnd(width)}  ${value}`);
+  print(`frame-bench: ${parts} parts, 500 tasks, ${stepCount} steps, pictures ${pictures}, 1280 x 720`);
 } finally {
   await browser.close();
   await host.stop();
   site.remove();
-  // The plug-in's file cache keeps what it read from this host (one folder per address); at 100,000
-  // parts that is a few hundred megabytes.
-  if (host.address) {
-    rmSync(join(buildDir, "lib/veltra-cache", new URL(host.address).host), { recursive: true, force: true });
-  }
+  removeHostCache(buildDir, host);
 }

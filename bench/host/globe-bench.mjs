@@ -23,12 +23,10 @@
 //   until the first picture with at least 8 red pixels fewer (a square is about 22 pixels).
 // - Flight: "setviewpoint" with a 5 s flight to a corner of the layer at 60 km, pitch -60, and back;
 //   pictures shown during the two flights over their time. Then the same with the layer hidden.
-import { rmSync } from "node:fs";
-import { join } from "node:path";
 import {
   buildDir, launchBrowser, startHost, openPage, siteWith, missingPieces, patience, waitForQuietView, globeUnsupported,
 } from "../../tests/e2e/support.mjs";
-import { option, quantile } from "./bench-args.mjs";
+import { option, quantile, removeHostCache, resultTable } from "./bench-support.mjs";
 
 const polygons = Number(option("--polygons", "10000"));
 const removals = Number(option("--removals", "5"));
@@ -146,8 +144,7 @@ async function flightRate(page) {
   return ((await shown()) - from) / ((Date.now() - start) / 1000);
 }
 
-const results = [];
-const report = (name, value) => results.push([name, value]);
+const { report, print } = resultTable();
 
 const site = siteWith({ "globe-bench.html": page1280 });
 const host = await startHost(site.folder, ["--pictures", pictures]);
@@ -206,15 +203,11 @@ try {
     await page.evaluate(() => plugin.showlayer("bench", false));
     report("pictures per second, same flight, layer hidden", (await flightRate(page)).toFixed(1));
 
-    console.log(`globe-bench: ${polygons} polygons, pictures ${pictures}, 1280 x 720`);
-    const width = Math.max(...results.map(([name]) => name.length));
-    for (const [name, value] of results) console.log(`  ${name.padEnd(width)}  ${value}`);
+    print(`globe-bench: ${polygons} polygons, pictures ${pictures}, 1280 x 720`);
   }
 } finally {
   await browser.close();
   await host.stop();
   site.remove();
-  if (host.address) {
-    rmSync(join(buildDir, "lib/veltra-cache", new URL(host.address).host), { recursive: true, force: true });
-  }
+  removeHostCache(buildDir, host);
 }

@@ -6,7 +6,7 @@
 //
 //   node bench/host/host-bench.mjs [--seconds N] [--pictures jpeg|png] [--only texts|views]
 import { launchBrowser, startHost, openPage, siteWith, missingPieces } from "../../tests/e2e/support.mjs";
-import { option } from "./bench-args.mjs";
+import { option } from "./bench-support.mjs";
 
 const seconds = Number(option("--seconds", "5"));
 const pictures = option("--pictures", "jpeg");
