@@ -24,3 +24,19 @@ endif()
 if(VELTRA_BUILD_BENCHMARKS)
     find_package(benchmark CONFIG REQUIRED)
 endif()
+
+# IFC models: Debian's IFC++ (reader, IFC4 entities with IFC2x3 mapping, Carve geometry). It ships no
+# CMake package; its libraries live in their own folder.
+find_path(IFCPP_INCLUDE_DIR ifcpp/reader/ReaderSTEP.h REQUIRED)
+find_library(IFCPP_LIBRARY IfcPlusPlus PATHS /usr/lib/ifcplusplus REQUIRED)
+find_library(IFCPP_CARVE_LIBRARY carve PATHS /usr/lib/ifcplusplus REQUIRED)
+if(NOT TARGET Veltra::IfcPlusPlus)
+    add_library(Veltra::IfcPlusPlus INTERFACE IMPORTED)
+    # Its headers include one another as "ifcpp/..." and as siblings of ifcpp/.
+    set_target_properties(Veltra::IfcPlusPlus PROPERTIES
+        INTERFACE_INCLUDE_DIRECTORIES "${IFCPP_INCLUDE_DIR};${IFCPP_INCLUDE_DIR}/ifcpp"
+        INTERFACE_LINK_LIBRARIES "${IFCPP_LIBRARY};${IFCPP_CARVE_LIBRARY}")
+endif()
+
+# glTF 2.0 models: Debian's tinygltf, whose compiled library holds the parser (see docs/models.md).
+find_package(TinyGLTF CONFIG REQUIRED)

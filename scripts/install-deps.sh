@@ -16,6 +16,7 @@ packages=(
     libjsoncpp-dev libcurl4-openssl-dev
     libboost-dev libboost-thread-dev libutfcpp-dev
     libgdal-dev
+    libifcplusplus-dev libtinygltf-dev        # IFC and glTF building models
     libx11-dev libgl1-mesa-dev libgl1-mesa-dri  # X11 windows and Mesa's software OpenGL
     libxcomposite-dev libxdamage-dev libxext-dev  # the host's window pictures: redirection, damage, shared memory
     xvfb xauth                                # virtual X server: the host's display when there is none, and the rendering tests'

@@ -1,5 +1,6 @@
 #include <SolvoEarthUtil/loading/MyReadNodeFile.h>
 
+#include <SolvoEarthUtil/loading/BundledReaders.h>
 #include <SolvoEarthUtil/loading/CacheWrites.h>
 #include <SolvoEarthUtil/loading/FetchBytes.h>
 #include <SolvoEarthUtil/loading/ReadNodeFromMemory.h>
@@ -111,6 +112,7 @@ osg::ref_ptr<osg::Node> readCacheEntry(osgDB::FileCache& cache, const std::strin
 
 osg::Node* MyReadNodeFile(const std::string& path)
 {
+    useBundledReaders();
     osgDB::Registry* registry = osgDB::Registry::instance();
     const osgDB::Options* options = registry->getOptions();
     osg::ref_ptr<osgDB::FileCache> cache = registry->getFileCache();
