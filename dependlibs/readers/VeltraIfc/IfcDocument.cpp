@@ -1,4 +1,5 @@
 #include <VeltraIfc/IfcDocument.h>
+#include <VeltraIfc/IfcLibraryLock.h>
 #include <VeltraIfc/IfcText.h>
 
 #include <ifcpp/IFC4/include/IfcLabel.h>
@@ -72,6 +73,7 @@ IfcDocument IfcDocument::parse(std::string bytes, const std::string& name)
     auto model = std::make_shared<BuildingModel>();
     try
     {
+        std::lock_guard<std::mutex> lock(ifcLibraryLock());
         ReaderSTEP reader;
         // Parsing from memory: the file variant of this call switches the process's locale.
         reader.loadModelFromString(bytes, model);

@@ -46,14 +46,37 @@ bool readableByName(const std::string& key)
     return osgDB::Registry::instance()->getReaderWriterForExtension(osgDB::getLowerCaseFileExtension(key)) != nullptr;
 }
 
-// Reads `path` once, hands the model over, and leaves its bytes to be written to the cache
-// beside the load. Models that cannot be read from memory (archives, formats whose readers read
-// files only, files found through the search paths) are read by the registry.
+// What a cache entry holds: the model file's own bytes, or the model as read, in the format of
+// the entry's name (".osgb").
+enum class CacheEntryForm
+{
+    Bytes,
+    Model,
+};
+
+// The entry holds the model's images too: a converted model's textures came from inside its file
+// (embedded glTF images) or beside it, where a reader of the cache entry would not look.
+void cacheModel(osgDB::FileCache& cache, const osg::Node& node, const std::string& key, const std::string& cacheFile,
+                const osgDB::Options* options)
+{
+    osg::ref_ptr<osgDB::Options> local = options ? options->cloneOptions() : new osgDB::Options;
+    local->setOptionString(local->getOptionString() + " WriteImageHint=IncludeData");
+    if (std::shared_ptr<const std::string> bytes = serialize(node, key, local.get()))
+        writeCacheFileLater(cacheFile, std::move(bytes));
+    else
+        cache.writeNode(node, key, local.get());
+}
+
+// Reads `path` once, hands the model over, and leaves its bytes (or the model's, see
+// CacheEntryForm) to be written to the cache beside the load. Models that cannot be read from
+// memory (archives, formats whose readers read files only, files found through the search paths)
+// are read by the registry.
 osg::ref_ptr<osg::Node> readAndCache(osgDB::FileCache& cache, const std::string& path, const std::string& key,
-                                     const std::string& cacheFile, bool asOsgb, const osgDB::Options* options)
+                                     const std::string& cacheFile, bool fromMemory, CacheEntryForm form,
+                                     const osgDB::Options* options)
 {
     std::shared_ptr<const std::string> bytes;
-    if (!asOsgb)
+    if (fromMemory)
     {
         FetchedBytes fetched = fetchBytes(path, options);
         if (fetched.bytes)
@@ -62,7 +85,12 @@ osg::ref_ptr<osg::Node> readAndCache(osgDB::FileCache& cache, const std::string&
             if (read.validNode())
             {
                 if (readableByName(key))
-                    writeCacheFileLater(cacheFile, fetched.bytes);
+                {
+                    if (form == CacheEntryForm::Bytes)
+                        writeCacheFileLater(cacheFile, fetched.bytes);
+                    else
+                        cacheModel(cache, *read.getNode(), key, cacheFile, options);
+                }
                 return read.getNode();
             }
             if (read.status() != ReadResult::NOT_IMPLEMENTED)
@@ -72,7 +100,8 @@ osg::ref_ptr<osg::Node> readAndCache(osgDB::FileCache& cache, const std::string&
                 return nullptr;
             }
             // The reader reads files only: the registry gives it one, and the bytes go to the cache.
-            bytes = std::move(fetched.bytes);
+            if (form == CacheEntryForm::Bytes)
+                bytes = std::move(fetched.bytes);
         }
         else if (osgDB::containsServerAddress(path))
         {
@@ -85,6 +114,11 @@ osg::ref_ptr<osg::Node> readAndCache(osgDB::FileCache& cache, const std::string&
     osg::ref_ptr<osg::Node> node = osgDB::readRefNodeFile(path, options);
     if (!node || !readableByName(key))
         return node;
+    if (form == CacheEntryForm::Model)
+    {
+        cacheModel(cache, *node, key, cacheFile, options);
+        return node;
+    }
     if (!bytes)
         bytes = serialize(*node, key, options);
     if (bytes)
@@ -92,6 +126,13 @@ osg::ref_ptr<osg::Node> readAndCache(osgDB::FileCache& cache, const std::string&
     else
         cache.writeNode(*node, key, options);
     return node;
+}
+
+// Formats whose reading is a conversion (tessellating an IFC model, decoding glTF buffers): the
+// cache keeps the model they make, which reads back far faster than converting again.
+bool cachedAsConvertedModel(const std::string& extension)
+{
+    return extension == "ifc" || extension == "gltf" || extension == "glb";
 }
 
 // Parsed from memory where the reader allows it: the native binary reader seeks back and forth
@@ -123,9 +164,12 @@ osg::Node* MyReadNodeFile(const std::string& path)
     }
     else
     {
-        // Zip archives are cached as the model they contain, in the native binary format.
-        const bool zip = osgDB::convertToLowerCase(osgDB::getFileExtension(path)) == "zip";
-        const std::string key = zip ? osgDB::getNameLessExtension(path) + ".osgb" : path;
+        // Zip archives are cached as the model they contain, in the native binary format; converted
+        // formats as the model they make, under their own path with ".osgb" added.
+        const std::string extension = osgDB::convertToLowerCase(osgDB::getFileExtension(path));
+        const bool zip = extension == "zip";
+        const bool converted = cachedAsConvertedModel(extension);
+        const std::string key = zip ? osgDB::getNameLessExtension(path) + ".osgb" : converted ? path + ".osgb" : path;
         const std::string cacheFile = cache->createCacheFileName(key);
 
         // Bytes still on their way to the cache are the entry: the file is not complete yet.
@@ -139,7 +183,8 @@ osg::Node* MyReadNodeFile(const std::string& path)
                          << " again" << std::endl;
         }
         if (!node)
-            node = readAndCache(*cache, path, key, cacheFile, zip, options);
+            node = readAndCache(*cache, path, key, cacheFile, !zip,
+                                zip || converted ? CacheEntryForm::Model : CacheEntryForm::Bytes, options);
     }
     prepareLoadedModel(node);
     return node.release();
