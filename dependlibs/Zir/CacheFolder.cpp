@@ -45,6 +45,9 @@ std::filesystem::path userCacheFolder()
 
 std::string chooseCacheFolder(const std::string& preferred)
 {
+    const char* named = std::getenv(kCacheFolderVariable);
+    if (named && *named)
+        return isWritableFolder(named) ? std::string(named) : std::string();
     if (!preferred.empty() && isWritableFolder(preferred))
         return preferred;
     const std::filesystem::path fallback = userCacheFolder();

@@ -3,6 +3,7 @@
 
 #include <SolvoEarthKits/hud/GraphicSymbol.h>
 #include <SolvoEarthKits/hud/HudFont.h>
+#include <SolvoEarthKits/hud/HudText.h>
 #include <SolvoEarthKits/hud/ScreenInfoLB.h>
 #include <SolvoEarthKits/hud/ScreenInfoLT.h>
 
@@ -138,10 +139,20 @@ TEST_F(GraphicSymbolTest, ResizeEventsMoveTheLegendAndOthersPassThrough)
     EXPECT_FALSE(resize->handle(*event(osgGA::GUIEventAdapter::PUSH), *view, nullptr, nullptr));
     EXPECT_FLOAT_EQ(legend.windowManager()->getWidth(), 1024.0f);
 
+    auto labelText = [&] {
+        const osgWidget::Window* row = rowWindow(*legend.column(), 0);
+        auto* label = dynamic_cast<const osgWidget::Label*>(row->getObjects().at(1).get());
+        return label ? label->getText() : nullptr;
+    };
+    ASSERT_NE(labelText(), nullptr);
+    EXPECT_FLOAT_EQ(labelText()->getCharacterHeight(), SolvoEarthUtil::hudTextHeight(768.0f));
+    EXPECT_EQ(labelText()->getColor(), SolvoEarthUtil::kHudTextColour);
+
     EXPECT_TRUE(resize->handle(*event(osgGA::GUIEventAdapter::RESIZE, 800, 600), *view, nullptr, nullptr));
     EXPECT_TRUE(isOrtho(root->getChild(0)->asCamera()->getProjectionMatrix(), 800, 600));
     EXPECT_FLOAT_EQ(legend.windowManager()->getHeight(), 600.0f);
     expectInCorner(*legend.column(), 800.0f);
+    EXPECT_FLOAT_EQ(labelText()->getCharacterHeight(), SolvoEarthUtil::hudTextHeight(600.0f));
 }
 
 TEST_F(GraphicSymbolTest, ResizeHandlerSkipsWhatIsGone)
@@ -172,12 +183,62 @@ TEST(HudFontTest, MissingFontFallsBackToOneWithChineseGlyphs)
     EXPECT_EQ(SolvoEarthUtil::hudFontFile(file), file) << "a readable font is kept";
 }
 
+TEST(HudTextTest, HeightIsAThirtiethOfTheWindowWithinReadableBounds)
+{
+    struct Case
+    {
+        float windowHeight, textHeight;
+    };
+    for (const Case& c : {Case{-5, 14}, Case{0, 14}, Case{300, 14}, Case{420, 14}, Case{600, 20}, Case{768, 26},
+                          Case{1080, 36}, Case{1200, 40}, Case{2160, 40}})
+        EXPECT_EQ(SolvoEarthUtil::hudTextHeight(c.windowHeight), c.textHeight) << "window " << c.windowHeight;
+}
+
+// Light letters on a dark box: the contrast ratio of the two colours (as the web's accessibility
+// rules compute it, the box taken as opaque) is well above the 4.5 that small text needs.
+TEST(HudTextTest, TextColoursContrastWithTheirBox)
+{
+    auto luminance = [](const osg::Vec4& c) {
+        auto channel = [](float v) { return v <= 0.03928f ? v / 12.92f : std::pow((v + 0.055f) / 1.055f, 2.4f); };
+        return 0.2126f * channel(c.r()) + 0.7152f * channel(c.g()) + 0.0722f * channel(c.b());
+    };
+    const float ratio =
+        (luminance(SolvoEarthUtil::kHudTextColour) + 0.05f) / (luminance(SolvoEarthUtil::kHudBackingColour) + 0.05f);
+    EXPECT_GT(ratio, 7.0f);
+    EXPECT_GE(SolvoEarthUtil::kHudBackingColour.a(), 0.6f);
+}
+
+TEST(ScreenInfoTest, LayoutSizesAndPlacesTheTextForTheWindow)
+{
+    osg::ref_ptr<ScreenInfo> upper = new ScreenInfoLT;
+    osg::ref_ptr<ScreenInfo> lower = new ScreenInfoLB;
+    struct Case
+    {
+        ScreenInfo* panel;
+        int width, height;
+        float textHeight;
+        osg::Vec3 position; // margin: 0.3 of the text height (the box's) and 8 pixels
+    };
+    for (const Case& c :
+         {Case{upper.get(), 960, 600, 20, {14, 586, 0}}, Case{upper.get(), 1920, 1080, 36, {18.8f, 1061.2f, 0}},
+          Case{lower.get(), 960, 600, 20, {14, 14, 0}}, Case{lower.get(), 400, 300, 14, {12.2f, 12.2f, 0}}})
+    {
+        c.panel->layout(c.width, c.height);
+        const osgText::Text* text = c.panel->text();
+        EXPECT_FLOAT_EQ(text->getCharacterHeight(), c.textHeight) << c.width << " x " << c.height;
+        EXPECT_NEAR((text->getPosition() - c.position).length(), 0.0f, 1e-3f) << c.width << " x " << c.height;
+        EXPECT_EQ(text->getColor(), SolvoEarthUtil::kHudTextColour);
+        EXPECT_NE(text->getDrawMode() & osgText::Text::FILLEDBOUNDINGBOX, 0u);
+    }
+    // A window that is not there yet changes nothing.
+    upper->layout(0, 0);
+    EXPECT_FLOAT_EQ(upper->text()->getCharacterHeight(), 36.0f);
+}
+
 TEST(ScreenInfoTest, SetInfoReplacesTheTextWithChineseGlyphs)
 {
     osg::ref_ptr<ScreenInfoLT> panel = new ScreenInfoLT;
-    ASSERT_EQ(panel->getNumChildren(), 1u);
-    auto* text = dynamic_cast<osgText::Text*>(panel->getChild(0)->asGeode()->getDrawable(0));
-    ASSERT_NE(text, nullptr);
+    const osgText::Text* text = panel->text();
     auto glyphCount = [&] {
         std::size_t count = 0;
         for (const auto& entry : text->getTextureGlyphQuadMap())
@@ -187,7 +248,7 @@ TEST(ScreenInfoTest, SetInfoReplacesTheTextWithChineseGlyphs)
 
     panel->setInfo("施工进度 42%");
     EXPECT_EQ(text->getText().createUTF8EncodedString(), "施工进度 42%");
-    EXPECT_TRUE(hasGlyphs(text->getFont(), "施工进度"));
+    EXPECT_TRUE(hasGlyphs(const_cast<osgText::Font*>(text->getFont()), "施工进度"));
     EXPECT_GE(glyphCount(), 4u);
 
     panel->setInfo("");
@@ -204,12 +265,12 @@ TEST(ScreenInfoRender, PanelsDrawTheirTextInTheirCorners)
     osg::ref_ptr<osg::Group> scene = new osg::Group;
     scene->addChild(upper.get());
     scene->addChild(lower.get());
-    // Pixels of the panels' blue (0, 128, 255) in a band of rows of the left half.
-    auto bluePixels = [](const osg::Image& image, int fromRow, int toRow) {
+    // Pixels of the panels' light letters in a band of rows of the left half.
+    auto letterPixels = [](const osg::Image& image, int fromRow, int toRow) {
         int count = 0;
         for (int y = fromRow; y < toRow; ++y)
             for (int x = 0; x < image.s() / 2; ++x)
-                count += pixelAt(image, x, y).b() > 128 && pixelAt(image, x, y).r() < 64 ? 1 : 0;
+                count += pixelAt(image, x, y).r() > 170 && pixelAt(image, x, y).g() > 170 ? 1 : 0;
         return count;
     };
 
@@ -220,8 +281,8 @@ TEST(ScreenInfoRender, PanelsDrawTheirTextInTheirCorners)
         std::string why;
         osg::ref_ptr<osg::Image> image = renderOffscreen(scene.get(), width, height, {}, &why);
         ASSERT_TRUE(image.valid()) << why;
-        EXPECT_EQ(bluePixels(*image, height - height / 8, height) > 20, top) << "upper band, text on top: " << top;
-        EXPECT_EQ(bluePixels(*image, 0, height / 8) > 20, !top) << "lower band, text on top: " << top;
+        EXPECT_EQ(letterPixels(*image, height - height / 8, height) > 20, top) << "upper band, text on top: " << top;
+        EXPECT_EQ(letterPixels(*image, 0, height / 8) > 20, !top) << "lower band, text on top: " << top;
     }
 }
 

@@ -47,9 +47,7 @@ std::string panelText(ScreenInfo* panel)
 {
     if (!panel)
         return "<no panel>";
-    osg::Geode* geode = panel->getChild(0)->asGeode();
-    auto* text = dynamic_cast<osgText::Text*>(geode->getDrawable(0));
-    return text ? text->getText().createUTF8EncodedString() : "<no text>";
+    return panel->text()->getText().createUTF8EncodedString();
 }
 
 // Two tasks over a row of two parts: "1" in early January, "2" in mid January.
@@ -232,32 +230,74 @@ TEST_F(ProgressSceneTest, ClearPutsThePlainModelBackAndRemovesThePanels)
 class ProgressSceneRenderTest : public ProgressSceneTest
 {};
 
-TEST_F(ProgressSceneRenderTest, DrawsTheDateAndTheLegend)
+// Light panel letters: the panels draw near-white text on a dark box.
+bool isPanelText(const osg::Vec4ub& p)
+{
+    return p.r() > 170 && p.g() > 170 && p.b() > 170;
+}
+
+// The height in rows of the topmost line of panel letters in columns [x0, x1): from the first row
+// from the top that holds letters to the last before a gap of two rows without any.
+int firstLineRows(const osg::Image& image, int x0, int x1)
+{
+    int first = -1;
+    int last = -1;
+    for (int y = image.t() - 1; y >= 0 && (last < 0 || last - y <= 2); --y)
+    {
+        bool letters = false;
+        for (int x = x0; x < x1 && !letters; ++x)
+            letters = isPanelText(pixelAt(image, x, y));
+        if (letters)
+        {
+            first = first < 0 ? y : first;
+            last = y;
+        }
+    }
+    return first < 0 ? 0 : first - last + 1;
+}
+
+TEST_F(ProgressSceneRenderTest, DrawsTheDateAndTheLegendReadablyAtEverySize)
 {
     std::string why;
     if (!ensureDisplay(&why))
         GTEST_SKIP() << why;
-    ProgressScene scene = makeScene();
-    ASSERT_TRUE(scene.load(kModel, tasks, binding));
-    update();
-
-    osg::ref_ptr<osg::Image> image = renderOffscreen(root.get(), 640, 360, {}, &why);
-    if (!image)
-        GTEST_SKIP() << why;
-
-    // Pixels in a region that carry one of the panel colours: the date's light blue, or the
-    // legend's magenta swatch.
-    auto count = [&](int x0, int y0, int x1, int y1, bool magenta) {
-        int found = 0;
-        for (int y = y0; y < y1; ++y)
-            for (int x = x0; x < x1; ++x)
-            {
-                const osg::Vec4ub p = pixelAt(*image, x, y);
-                found +=
-                    magenta ? colourNear(p, osg::Vec4ub(255, 0, 255, 255), 40) : (p.b() > 140 && p.b() > p.r() + 80);
-            }
-        return found;
+    // The date panel's first line ("当前日期: ...") is one line of text: its height follows the
+    // window's (a thirtieth, at least 14 pixels), and it stands on a dark box over a light scene.
+    struct Case
+    {
+        int width, height, minRows, maxRows;
     };
-    EXPECT_GT(count(0, 300, 200, 360, false), 0) << "no date text at the top left";
-    EXPECT_GT(count(440, 0, 640, 120, true), 0) << "no legend at the bottom right";
+    for (const Case& c : {Case{640, 360, 10, 15}, Case{960, 600, 15, 21}, Case{1920, 1080, 27, 37}})
+    {
+        SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height));
+        viewer->getCamera()->setViewport(0, 0, c.width, c.height);
+        ProgressScene scene = makeScene();
+        ASSERT_TRUE(scene.load(kModel, taskList({TaskSpec("1", "2024-01-01", "2024-01-10")}), bindingOf({{"1", {1}}})));
+        update();
+
+        osg::ref_ptr<osg::Image> image = renderOffscreen(
+            root.get(), c.width, c.height,
+            [](osg::Camera& camera) { camera.setClearColor(osg::Vec4(0.55f, 0.6f, 0.7f, 1.0f)); }, &why);
+        if (!image)
+            GTEST_SKIP() << why;
+        const int rows = firstLineRows(*image, 0, c.width / 2);
+        EXPECT_GE(rows, c.minRows) << "date text too small";
+        EXPECT_LE(rows, c.maxRows) << "date text too large";
+        // Behind the letters, the box is dark against the light clear colour.
+        int dark = 0;
+        for (int x = 0; x < c.width / 4; ++x)
+        {
+            const osg::Vec4ub p = pixelAt(*image, x, c.height - 10);
+            dark += p.r() < 90 && p.g() < 90 && p.b() < 110;
+        }
+        EXPECT_GT(dark, c.width / 16) << "no dark box behind the date: "
+                                      << describe(pixelAt(*image, 20, c.height - 10));
+
+        int magenta = 0;
+        for (int y = 0; y < c.height / 3; ++y)
+            for (int x = c.width / 2; x < c.width; ++x)
+                magenta += colourNear(pixelAt(*image, x, y), osg::Vec4ub(255, 0, 255, 255), 40);
+        EXPECT_GT(magenta, 0) << "no legend at the bottom right";
+        scene.clear();
+    }
 }

@@ -4,6 +4,7 @@
 #include "veltra-demo/DemoFeatures.h"
 #include "veltra-demo/DemoGlobe.h"
 #include "veltra-demo/DemoPage.h"
+#include "veltra-demo/ProjectSite.h"
 
 #include <osg/Image>
 #include <osgDB/WriteFile>
@@ -17,15 +18,6 @@ namespace veltra::demo {
 namespace {
 
 constexpr int kImageSize = 128;
-
-void writeText(const std::filesystem::path& path, const char* text)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.close();
-    if (!out)
-        throw std::runtime_error("cannot write " + path.string());
-}
 
 // An RGB image whose colour at each pixel is given by `shade` (arguments 0..1 across and up).
 void writeImage(const std::filesystem::path& path, const std::function<osg::Vec3(float, float)>& shade)
@@ -72,17 +64,36 @@ void writeSkyBox(const std::filesystem::path& folder)
 
 } // namespace
 
-void writeDemoSite(const std::filesystem::path& folder)
+void writeTextFile(const std::filesystem::path& path, const std::string& text)
 {
-    writeDemoBuilding(folder);
-    writeText(folder / "index.html", demoIndexHtml());
-    writeText(folder / "demo.css", demoStyleSheet());
-    writeText(folder / "demo.js", demoScript());
-    writeText(folder / "globe.html", demoGlobeHtml());
-    writeText(folder / "globe.js", demoGlobeScript());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+    out.close();
+    if (!out)
+        throw std::runtime_error("cannot write " + path.string());
+}
+
+void writePageFiles(const std::filesystem::path& folder)
+{
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error)
+        throw std::runtime_error("cannot create the folder " + folder.string() + ": " + error.message());
+    writeTextFile(folder / "index.html", demoIndexHtml());
+    writeTextFile(folder / "demo.css", demoStyleSheet());
+    writeTextFile(folder / "demo.js", demoScript());
     writeSkyBox(folder / "sky");
     writeImage(folder / "background.png",
                [](float, float up) { return mix(osg::Vec3(0.93f, 0.94f, 0.96f), osg::Vec3(0.55f, 0.62f, 0.72f), up); });
+}
+
+void writeDemoSite(const std::filesystem::path& folder)
+{
+    writeDemoBuilding(folder);
+    writePageFiles(folder);
+    writeTextFile(folder / "project.json", demoProjectDescription());
+    writeTextFile(folder / "globe.html", demoGlobeHtml());
+    writeTextFile(folder / "globe.js", demoGlobeScript());
     writeDemoGlobe(folder / "globe");
     writeDemoFeatures(folder / "globe");
 }

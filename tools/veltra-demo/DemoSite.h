@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 
 namespace veltra::demo {
 
@@ -10,6 +11,15 @@ namespace veltra::demo {
 /// background buttons, and the demo globe (globe/world.earth with its world raster, see
 /// writeDemoGlobe, and the building site's globe/site.json and globe/site.geojson, see
 /// writeDemoFeatures). Throws std::runtime_error naming the file that could not be written.
+/// Also writes the demo's project.json (see ProjectSite.h), so the page finds the building the
+/// same way it finds a user's model.
 void writeDemoSite(const std::filesystem::path& folder);
+
+/// The page files that the demo and a project site share: index.html, demo.css, demo.js, the sky
+/// box under sky/ and background.png. Throws like writeDemoSite.
+void writePageFiles(const std::filesystem::path& folder);
+
+/// Writes `text` to `path`, replacing it; throws std::runtime_error naming the file on failure.
+void writeTextFile(const std::filesystem::path& path, const std::string& text);
 
 } // namespace veltra::demo

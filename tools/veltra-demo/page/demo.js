@@ -1,5 +1,6 @@
 // The demo page's controls: each one calls a method of the viewer element and logs the outcome.
-// The globe page (globe.js) uses the helpers and page functions here too.
+// The same page shows a user's own project: project.json beside it names the model, its
+// schedule and the title. The globe page (globe.js) uses the helpers and page functions here too.
 "use strict";
 
 var plugin = null;
@@ -10,7 +11,96 @@ function siteUrl(name) {
   return new URL(name, location.href).href;
 }
 
-var modelUrl = siteUrl("building.osgt");
+// What the page shows: the demo building unless project.json says otherwise. A site without
+// that file (one written before it existed) is the demo.
+var DEMO_PROJECT = {
+  kind: "demo", title: "Veltra demo", model: "building.osgt", modelNode: "Building",
+  tasks: "tasks.json", binding: "binding.json", mode: 3,
+};
+var project = DEMO_PROJECT;
+var modelUrl = siteUrl(DEMO_PROJECT.model);
+var tasksUrl = siteUrl(DEMO_PROJECT.tasks);
+var bindingUrl = siteUrl(DEMO_PROJECT.binding);
+
+// File names travel in addresses: a blank or "#" in a user's file name must not cut them short.
+function fileUrl(name) {
+  return siteUrl(encodeURIComponent(name));
+}
+
+function useProject(description) {
+  project = description;
+  modelUrl = fileUrl(project.model);
+  tasksUrl = project.tasks ? fileUrl(project.tasks) : null;
+  bindingUrl = project.binding ? fileUrl(project.binding) : null;
+  if (project.kind === "project" && field("title")) {
+    document.title = project.title + " - Veltra";
+    field("title").textContent = project.title;
+    field("intro").textContent = "The model " + project.model +
+      (tasksUrl ? " with its construction schedule, which starts playing once the viewer is ready" : "") +
+      " (add ?autoplay=0 to the address to start empty). Drag to turn the view, use the wheel to zoom.";
+  }
+}
+
+var projectReady = fetch(siteUrl("project.json"), { cache: "no-store" }).then(function (response) {
+  if (response.status === 404) {
+    return DEMO_PROJECT;
+  }
+  if (!response.ok) {
+    throw new Error("HTTP " + response.status);
+  }
+  return response.json();
+}).then(function (description) {
+  if (!description || typeof description.model !== "string" || description.model === "") {
+    throw new Error("it names no model");
+  }
+  whenParsed(function () { useProject(description); });
+  return true;
+}, function (error) {
+  whenParsed(function () {
+    showProblem("Could not read project.json (" + error.message + ") — see the host's output");
+  });
+  return false;
+});
+
+function whenParsed(action) {
+  if (document.readyState === "loading") {
+    document.addEventListener("DOMContentLoaded", action);
+  } else {
+    action();
+  }
+}
+
+// A problem the visitor must see: a banner above the viewer, and a line in the log.
+function showProblem(text) {
+  var banner = field("banner");
+  if (banner) {
+    banner.textContent = text;
+    banner.hidden = false;
+  }
+  log(text);
+}
+
+function clearProblem() {
+  var banner = field("banner");
+  if (banner) {
+    banner.hidden = true;
+    banner.textContent = "";
+  }
+}
+
+// Resolves with the first of the site's files that the server does not have, as
+// { name, status }, or null when all are there.
+function firstMissing(names) {
+  return Promise.all(names.map(function (name) {
+    return fetch(fileUrl(name), { method: "HEAD", cache: "no-store" }).then(function (response) {
+      return response.ok ? null : { name: name, status: response.status };
+    }, function (error) {
+      return { name: name, status: error.message };
+    });
+  })).then(function (answers) {
+    return answers.filter(Boolean)[0] || null;
+  });
+}
 
 function log(text) {
   var area = document.getElementById("log");
@@ -78,25 +168,59 @@ function autoplayWanted() {
 // Called by the viewer element of the first page once it is ready.
 function pluginLoaded(element) {
   viewerReady(element);
-  if (autoplayWanted()) {
-    playDemo();
-  }
+  projectReady.then(function (readable) {
+    if (readable && autoplayWanted()) {
+      playDemo();
+    }
+  });
 }
 
-// What a visitor sees first: the building, with its schedule playing in plan-against-actual mode.
+function scheduleFiles() {
+  return tasksUrl ? [project.tasks, project.binding] : [];
+}
+
+// What a visitor sees first: the model, framed, with its schedule playing (the demo compares plan
+// against actual; a project plays its plan). Whatever cannot be loaded is named in the banner.
 function playDemo() {
+  clearProblem();
+  return firstMissing([project.model].concat(scheduleFiles())).then(function (missing) {
+    if (missing) {
+      showProblem("Could not load " + missing.name + " — the file is missing on the site (" + missing.status +
+                  ") — see the host's output");
+      return false;
+    }
+    return showModel();
+  });
+}
+
+function showModel() {
   call("loadfile", function (p) { return p.loadfile(modelUrl); });
+  if (!tasksUrl) {
+    // loadfile answers its argument whatever happens; a model in the scene is what tells.
+    if (!call("setModelVisible", function (p) { return p.setModelVisible(project.modelNode || "", true, ""); })) {
+      showProblem("Could not load " + project.model + " — see the host's output");
+      return false;
+    }
+    call("home", function (p) { return p.home(); });
+    return true;
+  }
   var loaded = call("loadProgressControl", function (p) {
-    return p.loadProgressControl(modelUrl, encodeURIComponent(siteUrl("tasks.json")),
-                                 encodeURIComponent(siteUrl("binding.json")));
+    return p.loadProgressControl(modelUrl, encodeURIComponent(tasksUrl), encodeURIComponent(bindingUrl));
   });
   if (!loaded) {
-    return;
+    var modelShown = call("setModelVisible", function (p) { return p.setModelVisible(project.modelNode || "", true, ""); });
+    showProblem(modelShown
+      ? "Could not load the schedule of " + project.model + " (" + scheduleFiles().join(", ") + ") — see the host's output"
+      : "Could not load " + project.model + " — see the host's output");
+    return false;
   }
-  call("setProgressControlMode(3)", function (p) { return p.setProgressControlMode(3); });
-  field("mode").value = "3";
+  call("home", function (p) { return p.home(); });
+  var mode = project.mode || 1;
+  call("setProgressControlMode(" + mode + ")", function (p) { return p.setProgressControlMode(mode); });
+  field("mode").value = String(mode);
   call("setProgressControlSpeed(10)", function (p) { return p.setProgressControlSpeed(10); });
   call("startProgressControl", function (p) { return p.startProgressControl(); });
+  return true;
 }
 
 // Reports the viewer sends by calling page functions; their names are fixed by the viewer.
@@ -117,9 +241,12 @@ function wireModel() {
     call("loadfile", function (p) { return p.loadfile(modelUrl); });
   });
   on("load-schedule", "click", function () {
+    if (!tasksUrl) {
+      log("this model has no schedule");
+      return;
+    }
     call("loadProgressControl", function (p) {
-      return p.loadProgressControl(modelUrl, encodeURIComponent(siteUrl("tasks.json")),
-                                   encodeURIComponent(siteUrl("binding.json")));
+      return p.loadProgressControl(modelUrl, encodeURIComponent(tasksUrl), encodeURIComponent(bindingUrl));
     });
   });
   on("home", "click", function () {
@@ -205,11 +332,12 @@ function wireLook() {
   });
 }
 
-// The viewer URL-decodes both names, so the pattern goes encoded.
+// The viewer URL-decodes both names, so they go encoded.
 function showParts(visible) {
   var pattern = field("pattern").value;
-  call("setModelVisible(Building, " + visible + ", " + pattern + ")", function (p) {
-    return p.setModelVisible("Building", visible, encodeURIComponent(pattern));
+  var node = project.modelNode || "";
+  call("setModelVisible(" + node + ", " + visible + ", " + pattern + ")", function (p) {
+    return p.setModelVisible(encodeURIComponent(node), visible, encodeURIComponent(pattern));
   });
 }
 

@@ -15,7 +15,8 @@
 #include <vector>
 
 /// A legend in the lower right corner of a view: a column of rows, each a coloured swatch and a
-/// text label. The legend lives in the scene (its camera under the root given) and stays there
+/// text label. The labels are sized with the window like the text panels (hudTextHeight) and
+/// drawn light on a dark box. The legend lives in the scene (its camera under the root given) and stays there
 /// when this object goes; copies share the same legend.
 /// Threads: the page's thread, while the rendering thread draws (the host's usual scene changes).
 class SOLVOEARTHKITS_EXPORT GraphicSymbol
@@ -42,6 +43,9 @@ public:
 
     /// Puts `column` 20 units from the right and bottom edges of `wm`.
     static void placeColumn(osgWidget::WindowManager& wm, osgWidget::Box& column);
+    /// Sizes the rows of `column` for a window `windowHeight` pixels high: label text of
+    /// hudTextHeight, rows a little taller, every label as wide as the widest text.
+    static void fitRows(osgWidget::Box& column, float windowHeight);
 
 private:
     osg::observer_ptr<osgWidget::WindowManager> _windowManager; // owned by the scene, through its camera

@@ -2,8 +2,12 @@
 
 ScreenInfoLB::ScreenInfoLB()
 {
-    _text->setPosition(osg::Vec3(10.0f, 10.0f, 0.0f));
-    _text->setAlignment(osgText::Text::LEFT_BOTTOM_BASE_LINE);
+    _text->setAlignment(osgText::Text::LEFT_BOTTOM);
 }
 
 ScreenInfoLB::~ScreenInfoLB() = default;
+
+osg::Vec3 ScreenInfoLB::anchor(float, float, float margin) const
+{
+    return osg::Vec3(margin, margin, 0.0f);
+}

@@ -11,4 +11,5 @@ public:
 
 protected:
     ~ScreenInfoLB() override;
+    osg::Vec3 anchor(float width, float height, float margin) const override;
 };

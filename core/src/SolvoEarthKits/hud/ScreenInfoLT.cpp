@@ -2,8 +2,12 @@
 
 ScreenInfoLT::ScreenInfoLT()
 {
-    _text->setPosition(osg::Vec3(10.0f, 2150.0f, 0.0f));
     _text->setAlignment(osgText::Text::LEFT_TOP);
 }
 
 ScreenInfoLT::~ScreenInfoLT() = default;
+
+osg::Vec3 ScreenInfoLT::anchor(float, float height, float margin) const
+{
+    return osg::Vec3(margin, height - margin, 0.0f);
+}

@@ -11,4 +11,5 @@ public:
 
 protected:
     ~ScreenInfoLT() override;
+    osg::Vec3 anchor(float width, float height, float margin) const override;
 };

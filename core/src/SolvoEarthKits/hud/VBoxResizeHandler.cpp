@@ -33,7 +33,10 @@ bool VBoxResizeHandler::handle(const osgGA::GUIEventAdapter& ea, osgGA::GUIActio
     {
         wm->setWindowSize(width, height);
         if (box.valid())
+        {
+            GraphicSymbol::fitRows(*box, static_cast<float>(height));
             GraphicSymbol::placeColumn(*wm, *box);
+        }
         wm->resizeAllWindows(true);
     }
     return true;

@@ -9,7 +9,8 @@
 #include <osgWidget/WindowManager>
 
 /// Keeps a legend column in the lower right corner of its window manager when the view's window
-/// is resized: resizes the manager and its orthographic camera to the window and moves the column.
+/// is resized: resizes the manager and its orthographic camera to the window, sizes the rows
+/// for the new height (GraphicSymbol::fitRows) and moves the column.
 /// Keeps none of the three alive; whatever of them is gone is skipped.
 /// Threads: runs on the rendering thread, in the event traversal.
 class SOLVOEARTHKITS_EXPORT VBoxResizeHandler : public osgGA::GUIEventHandler
