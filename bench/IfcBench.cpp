@@ -13,8 +13,9 @@
 // source tree); a missing file skips its case.
 #include "globe/ProcessMemory.h"
 
+#include "load/ViewerWindow.h"
+
 #include "SharedData.h"
-#include "capture/XvfbServer.h"
 
 #include <SolvoEarthUtil/loading/BundledReaders.h>
 #include <SolvoEarthUtil/loading/CacheWrites.h>
@@ -27,7 +28,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <X11/Xlib.h>
 
 #include <chrono>
 #include <cmath>
@@ -138,103 +138,32 @@ void BM_IfcRead(benchmark::State& state)
 BENCHMARK(BM_IfcRead)->DenseRange(0, 4)->ArgName("file")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 // One window and one viewer application for the viewer cases.
-class ViewerRig
+veltra::bench::ViewerWindow& rig()
 {
-public:
-    ViewerRig()
-    {
-        try
-        {
-            _xvfb = veltra::host::startXvfbUnlessDisplayOpens("1024x768x24");
-        }
-        catch (const std::exception& error)
-        {
-            _why = std::string("no X display and no Xvfb: ") + error.what();
-            return;
-        }
-        _display = XOpenDisplay(nullptr);
-        if (!_display)
-        {
-            _why = "cannot open the display";
-            return;
-        }
-        _window = XCreateSimpleWindow(_display, DefaultRootWindow(_display), 0, 0, kWidth, kHeight, 0, 0, 0);
-        XMapWindow(_display, _window);
-        XSync(_display, False);
-        app = std::make_unique<osgMainApp>();
-        app->initViewer(_window, kWidth, kHeight);
-        if (!app->viewer->isRealized())
-        {
-            _why = "no OpenGL on the display";
-            return;
-        }
-        app->setCachePath(_cacheParent.string() + "/");
-    }
-
-    ~ViewerRig()
-    {
-        app.reset();
-        if (_display)
-        {
-            XDestroyWindow(_display, _window);
-            XCloseDisplay(_display);
-        }
-        std::error_code ignored;
-        std::filesystem::remove_all(_cacheParent, ignored);
-    }
-
-    const std::string& why() const { return _why; }
-
-    void emptyCache()
-    {
-        SolvoEarthUtil::waitForCacheWrites();
-        std::error_code ignored;
-        for (const auto& entry : std::filesystem::directory_iterator(_cacheParent, ignored))
-            std::filesystem::remove_all(entry.path(), ignored);
-    }
-
-    std::unique_ptr<osgMainApp> app;
-
-private:
-    static constexpr unsigned kWidth = 800;
-    static constexpr unsigned kHeight = 600;
-
-    std::string _why;
-    std::unique_ptr<veltra::host::XvfbServer> _xvfb;
-    Display* _display = nullptr;
-    Window _window = 0;
-    std::filesystem::path _cacheParent =
-        std::filesystem::temp_directory_path() / ("veltra-ifc-bench-cache-" + std::to_string(::getpid()));
-};
-
-ViewerRig& rig()
-{
-    static ViewerRig instance;
+    static veltra::bench::ViewerWindow instance(800, 600, "ifc-bench");
     return instance;
 }
 
-// The rig, or null after marking the case skipped.
-ViewerRig* viewerOrSkip(benchmark::State& state)
+// The rig and the Duplex's path, or null after marking the case skipped.
+veltra::bench::ViewerWindow* viewerWithDuplexOrSkip(benchmark::State& state, std::string& path)
 {
-    ViewerRig& viewer = rig();
+    veltra::bench::ViewerWindow& viewer = rig();
+    path = veltra::test::sharedDataFile(kDuplex);
     if (!viewer.why().empty())
-    {
         state.SkipWithError(viewer.why().c_str());
-        return nullptr;
-    }
-    return &viewer;
+    else if (path.empty())
+        state.SkipWithError("shared data file absent");
+    else
+        return &viewer;
+    return nullptr;
 }
 
 void BM_IfcViewerCache(benchmark::State& state)
 {
-    ViewerRig* viewer = viewerOrSkip(state);
-    std::string path = veltra::test::sharedDataFile(kDuplex);
-    if (!viewer || path.empty())
-    {
-        if (viewer)
-            state.SkipWithError("shared data file absent");
+    std::string path;
+    veltra::bench::ViewerWindow* viewer = viewerWithDuplexOrSkip(state, path);
+    if (!viewer)
         return;
-    }
     double first = 0.0, second = 0.0;
     for (auto _ : state)
     {
@@ -264,14 +193,10 @@ BENCHMARK(BM_IfcViewerCache)->Unit(benchmark::kMillisecond)->UseRealTime()->Iter
 
 void BM_IfcOrbit(benchmark::State& state)
 {
-    ViewerRig* viewer = viewerOrSkip(state);
-    std::string path = veltra::test::sharedDataFile(kDuplex);
-    if (!viewer || path.empty())
-    {
-        if (viewer)
-            state.SkipWithError("shared data file absent");
+    std::string path;
+    veltra::bench::ViewerWindow* viewer = viewerWithDuplexOrSkip(state, path);
+    if (!viewer)
         return;
-    }
     const std::string why = viewer->app->loadfile(path);
     if (!why.empty())
     {

@@ -11,9 +11,9 @@
 // a process's heap keeps what earlier cases freed.
 #include "globe/ProcessMemory.h"
 #include "load/PartModel.h"
+#include "load/ViewerWindow.h"
 
 #include "LoopbackHttp.h"
-#include "capture/XvfbServer.h"
 
 #include <SolvoEarthUtil/loading/CacheWrites.h>
 #include <Zir/osgMainApp.h>
@@ -23,7 +23,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <X11/Xlib.h>
 
 #include <atomic>
 #include <chrono>
@@ -60,52 +59,16 @@ std::string readWhole(const std::string& path)
 class LoadRig
 {
 public:
-    LoadRig()
+    LoadRig() : window(kWidth, kHeight, "load-bench")
     {
-        try
-        {
-            _xvfb = veltra::host::startXvfbUnlessDisplayOpens("1024x768x24");
-        }
-        catch (const std::exception& error)
-        {
-            _why = std::string("no X display and no Xvfb: ") + error.what();
-            return;
-        }
-        _display = XOpenDisplay(nullptr);
-        if (!_display)
-        {
-            _why = "cannot open the display";
-            return;
-        }
-        _window = XCreateSimpleWindow(_display, DefaultRootWindow(_display), 0, 0, kWidth, kHeight, 0, 0, 0);
-        XMapWindow(_display, _window);
-        XSync(_display, False);
-        app = std::make_unique<osgMainApp>();
-        app->initViewer(_window, kWidth, kHeight);
-        if (!app->viewer->isRealized())
-        {
-            _why = "no OpenGL on the display";
-            return;
-        }
-        app->setCachePath(_cacheParent.string() + "/");
-        _server = std::make_unique<veltra::test::LoopbackServer>([this](int socket) { serve(socket); },
-                                                                 std::chrono::seconds(3600));
+        if (window.why().empty())
+            _server = std::make_unique<veltra::test::LoopbackServer>([this](int socket) { serve(socket); },
+                                                                     std::chrono::seconds(3600));
     }
 
-    ~LoadRig()
-    {
-        _server.reset();
-        app.reset();
-        if (_display)
-        {
-            XDestroyWindow(_display, _window);
-            XCloseDisplay(_display);
-        }
-        std::error_code ignored;
-        std::filesystem::remove_all(_cacheParent, ignored);
-    }
+    ~LoadRig() { _server.reset(); }
 
-    const std::string& why() const { return _why; }
+    const std::string& why() const { return window.why(); }
 
     /// Makes `file` servable under its file name; read before any case measures memory.
     std::string publish(const std::string& file)
@@ -114,14 +77,6 @@ public:
         if (!_bodies.count("/" + name))
             _bodies["/" + name] = readWhole(file);
         return _server->url("/" + name);
-    }
-
-    void emptyCache()
-    {
-        SolvoEarthUtil::waitForCacheWrites();
-        std::error_code ignored;
-        for (const auto& entry : std::filesystem::directory_iterator(_cacheParent / "veltra-cache", ignored))
-            std::filesystem::remove_all(entry.path(), ignored);
     }
 
     /// Puts the model where the cache keeps `url`, as a first load would: loading it here would
@@ -140,7 +95,7 @@ public:
 
     int requests() const { return _requests; }
 
-    std::unique_ptr<osgMainApp> app;
+    veltra::bench::ViewerWindow window;
 
 private:
     static constexpr unsigned kWidth = 800;
@@ -161,12 +116,6 @@ private:
         veltra::test::writeHttpResponse(socket, response);
     }
 
-    std::string _why;
-    std::unique_ptr<veltra::host::XvfbServer> _xvfb;
-    Display* _display = nullptr;
-    Window _window = 0;
-    std::filesystem::path _cacheParent =
-        std::filesystem::temp_directory_path() / ("veltra-load-bench-cache-" + std::to_string(::getpid()));
     std::map<std::string, std::string> _bodies; // by target; filled before the server is used
     std::atomic<int> _requests{0};
     std::unique_ptr<veltra::test::LoopbackServer> _server;
@@ -196,7 +145,7 @@ void BM_LoadModel(benchmark::State& state)
         return;
     }
     std::string path = source == 0 ? file : load.publish(file);
-    load.emptyCache();
+    load.window.emptyCache();
     if (source == 2 && !load.fillCache(path, file))
     {
         state.SkipWithError("the cache could not be filled");
@@ -209,11 +158,11 @@ void BM_LoadModel(benchmark::State& state)
     {
         const double before = veltra::bench::readProcessMemory().residentMiB;
         const auto start = std::chrono::steady_clock::now();
-        const std::string why = load.app->loadfile(path);
+        const std::string why = load.window.app->loadfile(path);
         const auto loaded = std::chrono::steady_clock::now();
-        load.app->viewer->frame();
+        load.window.app->viewer->frame();
         const auto drawn = std::chrono::steady_clock::now();
-        load.app->viewer->frame();
+        load.window.app->viewer->frame();
         nextFrameSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - drawn).count();
         if (!why.empty())
         {
@@ -224,10 +173,10 @@ void BM_LoadModel(benchmark::State& state)
         loadSeconds += std::chrono::duration<double>(loaded - start).count();
         frameSeconds += std::chrono::duration<double>(drawn - loaded).count();
         state.PauseTiming();
-        load.app->clearScene();
-        load.app->viewer->frame();
+        load.window.app->clearScene();
+        load.window.app->viewer->frame();
         if (source == 1)
-            load.emptyCache();
+            load.window.emptyCache();
         state.ResumeTiming();
     }
     const auto runs = static_cast<double>(state.iterations());
