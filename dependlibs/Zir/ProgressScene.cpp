@@ -253,6 +253,11 @@ std::string ProgressScene::readDocument(const std::string& textOrLocation)
     return content.str();
 }
 
+bool ProgressScene::holdsModel(const std::string& model) const
+{
+    return sceneRootOf(*_impl->root, model) != nullptr;
+}
+
 bool ProgressScene::load(const std::string& model, const std::string& tasks, const std::string& binding)
 {
     return loadDocuments(model, readDocument(tasks), readDocument(binding));

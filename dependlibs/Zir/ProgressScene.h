@@ -25,7 +25,8 @@ class ZIR_EXPORT ProgressScene
 {
 public:
     /// Loads a model from a path the way the application's loadfile does, returning its
-    /// "Scene Root" group (already under the root) or null.
+    /// "Scene Root" group (already under the root) or null. May be empty: a model that is not in
+    /// the scene then fails the load.
     using ModelLoader = std::function<osg::Group*(const std::string& path)>;
 
     /// `root`: the scene root; models are its "Scene Root" children. `view`: where the panels go.
@@ -37,6 +38,9 @@ public:
     /// A JSON document given as text (taken as it is) or by the path or URL of a file holding it; ""
     /// when the file cannot be read. Touches no scene, so it may run without the scene lock.
     static std::string readDocument(const std::string& textOrLocation);
+
+    /// Whether the scene holds a model loaded from `model` (the path or URL given to loadfile).
+    bool holdsModel(const std::string& model) const;
 
     /// See osgMainApp::loadProgressControl; the documents are read with readDocument first.
     bool load(const std::string& model, const std::string& tasks, const std::string& binding);

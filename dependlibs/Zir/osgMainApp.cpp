@@ -108,18 +108,6 @@ struct osgMainApp::Impl
     SolvoEarthUtil::SimpleJsonConfig servers;
     bool windowGiven = false;
 
-    /// Loads `path` under a new "Scene Root" group added to the root; "" or why not.
-    std::string loadModel(const std::string& path, osg::Group** loaded)
-    {
-        osg::ref_ptr<osg::Node> model = SolvoEarthUtil::MyReadNodeFile(path);
-        if (!model)
-            return readFailureReason(path);
-        osg::Group* sceneRoot = addModel(path, model.get());
-        if (loaded)
-            *loaded = sceneRoot;
-        return {};
-    }
-
     /// Puts a model read from `path` under a new "Scene Root" group added to the root.
     osg::Group* addModel(const std::string& path, osg::Node* model)
     {
@@ -170,13 +158,8 @@ osgMainApp::osgMainApp() : root(new osg::Group), viewer(new ZirViewer), _impl(st
     viewer->setCameraManipulator(_impl->manipulators.get());
 
     Impl* impl = _impl.get();
-    _impl->progress = std::make_unique<ProgressScene>(root.get(), viewer.get(), [impl](const std::string& path) {
-        osg::Group* model = nullptr;
-        const std::string why = impl->loadModel(path, &model);
-        if (!why.empty())
-            OSG_WARN << "progress model: " << why << std::endl;
-        return model;
-    });
+    // loadProgressControl reads a model that is not in the scene yet itself, before the scene lock.
+    _impl->progress = std::make_unique<ProgressScene>(root.get(), viewer.get(), ProgressScene::ModelLoader());
     viewer->addAnimation([impl] { return impl->progress && impl->progress->animating(); });
     viewer->addAnimation([impl] { return impl->picker.valid() && impl->picker->hasPick(); });
 }
@@ -467,7 +450,24 @@ bool osgMainApp::loadProgressControl(const std::string& model, const std::string
     // Documents named by path or URL are read before taking the scene lock: a download must not stop the frames.
     const std::string taskList = ProgressScene::readDocument(tasks);
     const std::string bindingDocument = ProgressScene::readDocument(binding);
+    // So is the model when the page did not load it with loadfile first: parsing a large IFC file
+    // under the lock would hold the frames for as long.
+    bool held = model.empty();
+    if (!held)
+    {
+        SceneLock::Guard guard = viewer->sceneLock().acquire();
+        held = _impl->progress->holdsModel(model);
+    }
+    osg::ref_ptr<osg::Node> read;
+    if (!held)
+    {
+        read = SolvoEarthUtil::MyReadNodeFile(model);
+        if (!read)
+            OSG_WARN << "progress model: " << readFailureReason(model) << std::endl;
+    }
     SceneLock::Guard guard = viewer->sceneLock().acquire();
+    if (read && !_impl->progress->holdsModel(model))
+        _impl->addModel(model, read.get());
     return _impl->progress->loadDocuments(model, taskList, bindingDocument);
 }
 

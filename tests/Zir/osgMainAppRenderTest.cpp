@@ -9,6 +9,7 @@
 #include <osg/Geode>
 #include <osg/ShapeDrawable>
 #include <osgDB/FileCache>
+#include <osgDB/FileNameUtils>
 #include <osgDB/Registry>
 #include <osgDB/WriteFile>
 
@@ -234,6 +235,69 @@ TEST(osgMainAppLoad, MissingFileGivesAReasonAndAddsNothing)
     EXPECT_NE(why, "");
     EXPECT_NE(why.find(path), std::string::npos) << why;
     EXPECT_EQ(app.root->getNumChildren(), 0u);
+}
+
+// A reader that, while it reads, asks another thread to take the scene lock: a model read under
+// the lock would keep that thread waiting until the call returns.
+class LockProbeReader : public osgDB::ReaderWriter
+{
+public:
+    explicit LockProbeReader(SceneLock& lock) : _lock(lock) { supportsExtension("veltralockprobe", "probe"); }
+
+    ReadResult readNode(const std::string& file, const Options*) const override
+    {
+        return acceptsExtension(osgDB::getLowerCaseFileExtension(file)) ? probe() : ReadResult::FILE_NOT_HANDLED;
+    }
+    ReadResult readNode(std::istream&, const Options*) const override { return probe(); }
+
+    /// Reads during which the lock was free; waits for the last probe, which the caller's lock may hold.
+    int freeDuringRead()
+    {
+        if (_other.joinable())
+            _other.join();
+        return _free;
+    }
+
+private:
+    ReadResult probe() const
+    {
+        if (_other.joinable())
+            _other.join();
+        _taken = false;
+        _other = std::thread([this] {
+            SceneLock::Guard guard = _lock.acquire();
+            _taken = true;
+        });
+        if (waitFor([this] { return _taken.load(); }, std::chrono::seconds(2)))
+            ++_free;
+        osg::ref_ptr<osg::Geode> part = new osg::Geode;
+        part->setName("Probe:1");
+        return part.release();
+    }
+
+    SceneLock& _lock;
+    mutable std::thread _other;
+    mutable std::atomic<bool> _taken{false};
+    mutable int _free = 0;
+};
+
+TEST(osgMainAppLoad, ModelsAreReadOutsideTheSceneLock)
+{
+    TempDir dir;
+    const std::string model = dir.write("part.veltralockprobe", "probe");
+    const std::string tasks = R"([{"wbs": "1", "startP": "2024-01-01", "finishP": "2024-01-02"}])";
+    const std::string binding = R"({"1": [1]})";
+    osgMainApp app;
+    osg::ref_ptr<LockProbeReader> reader = new LockProbeReader(app.viewer->sceneLock());
+    osgDB::Registry::instance()->addReaderWriter(reader.get());
+
+    // A schedule on a model the page did not load first reads the model itself.
+    EXPECT_TRUE(app.loadProgressControl(model, tasks, binding));
+    std::string path = model;
+    app.clearScene();
+    EXPECT_EQ(app.loadfile(path), "");
+    osgDB::Registry::instance()->removeReaderWriter(reader.get());
+    EXPECT_EQ(reader->freeDuringRead(), 2);
 }
 
 TEST(osgMainAppCache, UnwritableFolderFallsBackToTheUserCache)
