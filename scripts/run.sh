@@ -8,7 +8,7 @@
 # With --project the same page shows a user's own building and schedule:
 #
 #   scripts/run.sh --project DIR --model house.ifc --plan plan.xml --links links.csv
-#                  [--link-task COLUMN] [--task-key wbs|id|name] [--link-element COLUMN] [--element-key guid|id]
+#                  [--link-task COLUMN] [--task-key wbs|id|uid|name] [--link-element COLUMN] [--element-key guid|id]
 #                  [--title TEXT] [--no-build] [host options]
 #   scripts/run.sh --project DIR --model house.ifc --ifc-schedule      (the model's own work schedule)
 #   scripts/run.sh --project DIR --model M --tasks T.json --binding B.json   (a schedule converted already)
