@@ -1,12 +1,13 @@
 // The exported functions of the plug-in library: the NPAPI module entry points, the instance entry
-// points they hand to the browser, and one leftover test export. Compiled into the plug-in library
-// itself (not the framework archive) so that the linker keeps every export.
+// points they hand to the browser, the identity records, and one leftover test export. Compiled into the plug-in
+// library itself (not the framework archive) so that the linker keeps every export.
 
 #include "logging/Log.h"
 #include "npapi/NpapiBrowser.h"
 #include "npapi/NpapiHeaders.h"
 #include "npapi/NpapiPlugin.h"
 #include "npapi/NpapiPluginModule.h"
+#include "plugincore/PluginIdentity.h"
 
 #include <cstddef>
 #include <cstdio>
@@ -270,6 +271,18 @@ NP_EXPORT(NPError) NP_GetValue(void*, NPPVariable variable, void* value)
     if (!value)
         return NPERR_INVALID_PARAM;
     return moduleValue(variable, value);
+}
+
+// What a Windows build says in its version resource, for tools that list or register the plug-in
+// without starting it: static data, so callable at any time, NP_Initialize or not.
+NP_EXPORT(const VeltraPluginStringPair*) VeltraPlugin_GetVersionInfo(void)
+{
+    return FB::PluginIdentity::versionRecord();
+}
+
+NP_EXPORT(const VeltraPluginStringPair*) VeltraPlugin_GetIdentity(void)
+{
+    return FB::PluginIdentity::identityRecord();
 }
 
 } // extern "C"

@@ -1,20 +1,21 @@
 #include "plugincore/FactoryBase.h"
+#include "plugincore/PluginIdentity.h"
 
 namespace FB {
 
 std::string FactoryBase::getPluginName() const
 {
-    return "Veltra";
+    return PluginIdentity::productName;
 }
 
 std::string FactoryBase::getPluginDescription() const
 {
-    return "Ombrel webplugin";
+    return PluginIdentity::description;
 }
 
 std::string FactoryBase::getMIMEDescription() const
 {
-    return "application/x-veltra::Ombrel webplugin;";
+    return PluginIdentity::mimeDescription;
 }
 
 } // namespace FB

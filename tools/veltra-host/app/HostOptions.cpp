@@ -70,6 +70,11 @@ HostOptions parseHostOptions(const std::vector<std::string>& args, HostOptions o
             help = true;
             continue;
         }
+        if (option == "--plugin-info")
+        {
+            options.pluginInfo = true;
+            continue;
+        }
         if (i + 1 >= args.size())
             throw std::invalid_argument(option.rfind("--", 0) == 0 ? option + " needs a value"
                                                                    : "unknown argument \"" + option + "\"");
@@ -117,6 +122,8 @@ std::string hostUsage()
            "  --port N             the port (default 8470; 0 picks a free one)\n"
            "  --public-host NAME   the host name pages use, when listening on another address\n"
            "  --plugin PATH        the plug-in library (default: npveltra.so of the build)\n"
+           "  --plugin-info        print the plug-in library's MIME description and version record\n"
+           "                       and end, serving nothing\n"
            "  --display NAME       the X display to draw on (default $DISPLAY, else a private Xvfb)\n"
            "  --pictures jpeg|png  how window pictures are sent (default jpeg)\n"
            "  --quality N          JPEG quality, 1 to 100 (default 85)\n"

@@ -21,6 +21,8 @@ struct HostOptions
     std::string publicHost;
     /// The plug-in library to load.
     std::string plugin;
+    /// Only print what the plug-in library says of itself (MIME description, version record) and end.
+    bool pluginInfo = false;
     /// The X display instances draw on; empty means $DISPLAY, or a private Xvfb when that is unset.
     std::string display;
     PictureFormat pictureFormat = PictureFormat::Jpeg;
@@ -35,7 +37,7 @@ struct HostOptions
 };
 
 /// The program's arguments as options, starting from `defaults`. Throws std::invalid_argument
-/// naming the bad argument; sets `help` when --help was asked for.
+/// naming the bad argument; sets `help` when --help was asked for. --plugin-info sets `pluginInfo`.
 HostOptions parseHostOptions(const std::vector<std::string>& args, HostOptions defaults, bool& help);
 
 /// The usage text.

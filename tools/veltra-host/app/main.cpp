@@ -1,6 +1,7 @@
 // veltra-host: serves a site whose pages embed the Veltra plug-in, and plays the browser's side of
 // the plug-in interface for them.
 #include "app/HostApp.h"
+#include "browser/PluginModule.h"
 
 #include <signal.h>
 #include <unistd.h>
@@ -18,6 +19,25 @@ std::filesystem::path programFolder()
     std::error_code error;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
     return error ? std::filesystem::current_path() : self.parent_path();
+}
+
+/// --plugin-info: the library is opened to be read, never started, so no display, server or
+/// browser thread is needed.
+int printPluginInfo(const std::string& plugin)
+{
+    try
+    {
+        const veltra::host::PluginLibraryInfo info = veltra::host::readPluginLibraryInfo(plugin);
+        std::printf("MIME description: %s\n", info.mimeDescription.c_str());
+        for (const auto& [key, value] : info.versionRecord)
+            std::printf("%s:%s%s\n", key.c_str(), value.empty() ? "" : " ", value.c_str());
+        return 0;
+    }
+    catch (const std::exception& error)
+    {
+        std::fprintf(stderr, "veltra-host: %s\n", error.what());
+        return 1;
+    }
 }
 
 } // namespace
@@ -51,6 +71,8 @@ int main(int argc, char** argv)
             std::fputs(hostUsage().c_str(), stdout);
             return 0;
         }
+        if (options.pluginInfo)
+            return printPluginInfo(options.plugin);
     }
     catch (const std::exception& error)
     {

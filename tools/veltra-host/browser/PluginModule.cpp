@@ -18,7 +18,48 @@ Function entryPoint(void* library, const char* name)
     return reinterpret_cast<Function>(dlsym(library, name));
 }
 
+// The layout VeltraPlugin_GetVersionInfo hands out: key and value pairs up to a null key.
+struct ExportedStringPair
+{
+    const char* key;
+    const char* value;
+};
+using GetVersionInfoFunc = const ExportedStringPair* (*)();
+
+const char* const kVersionInfoExport = "VeltraPlugin_GetVersionInfo";
+
+// A record longer than this is not one the plug-in meant to give; stop rather than read on.
+const std::size_t kMostRecordEntries = 256;
+
 } // namespace
+
+PluginLibraryInfo readPluginLibraryInfo(const std::string& path)
+{
+    std::unique_ptr<void, int (*)(void*)> library(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL), dlclose);
+    if (!library)
+    {
+        const char* why = dlerror();
+        throw PluginError("Cannot open plug-in " + path + ": " + (why ? why : "unknown error"));
+    }
+    auto versionInfo = entryPoint<GetVersionInfoFunc>(library.get(), kVersionInfoExport);
+    if (!versionInfo)
+        throw PluginError("The library has no " + std::string(kVersionInfoExport) + ": " + path);
+
+    PluginLibraryInfo info;
+    if (auto describe = entryPoint<NP_GetMIMEDescriptionFunc>(library.get(), "NP_GetMIMEDescription"))
+    {
+        const char* description = describe();
+        info.mimeDescription = description ? description : "";
+    }
+    const ExportedStringPair* entry = versionInfo();
+    for (std::size_t count = 0; entry && entry->key; ++entry, ++count)
+    {
+        if (count == kMostRecordEntries)
+            throw PluginError(std::string(kVersionInfoExport) + " gave no end to its record: " + path);
+        info.versionRecord.emplace_back(entry->key, entry->value ? entry->value : "");
+    }
+    return info;
+}
 
 void PluginModule::LibraryCloser::operator()(void* handle) const
 {

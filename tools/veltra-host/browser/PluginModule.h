@@ -4,11 +4,25 @@
 
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace veltra::host {
 
 class HostFunctions;
 class PageScript;
+
+/// What a plug-in library says of itself without being initialised.
+struct PluginLibraryInfo
+{
+    std::string mimeDescription; // NP_GetMIMEDescription's answer, "" without that export
+    std::vector<std::pair<std::string, std::string>> versionRecord; // VeltraPlugin_GetVersionInfo, in order
+};
+
+/// Opens `path`, copies its MIME description and version record, and closes it again; nothing of
+/// the plug-in is started (no NP_Initialize). Throws PluginError when the library cannot be opened
+/// or lacks VeltraPlugin_GetVersionInfo. Any thread.
+PluginLibraryInfo readPluginLibraryInfo(const std::string& path);
 
 /// A plug-in library opened with dlopen and reached only through its NPAPI exports. Entry points
 /// run on the browser loop. Use a module and its instances from one controlling thread (any but
