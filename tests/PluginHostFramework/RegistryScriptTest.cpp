@@ -5,112 +5,15 @@
 #include <set>
 
 #include "TempDir.h"
+#include "com/RegistrationScript.h"
 #include "registry/RegistryScript.h"
 
 using namespace FB::registry;
 
 namespace {
 
-// The script the plug-in registers itself with.
-const char* const pluginScript = R"RGS(HKCR
-{
-    NoRemove AppID
-    {
-        '%APPID%' = s 'PluginHostWin'
-        'npveltra.dll'
-        {
-            val AppID = s '%APPID%'
-        }
-    }
-    ForceRemove 'Ombrel.Veltra.1' = s 'Ombrel webplugin'
-    {
-        CLSID = s '{c7e7969a-0ac9-50ab-9517-08defcd94162}'
-    }
-    ForceRemove 'Ombrel.Veltra' = s 'Ombrel webplugin'
-    {
-        CLSID = s '{c7e7969a-0ac9-50ab-9517-08defcd94162}'
-        CurVer = s 'Ombrel.Veltra.1'
-    }
-    NoRemove CLSID
-    {
-        ForceRemove {c7e7969a-0ac9-50ab-9517-08defcd94162} = s 'Ombrel webplugin'
-        {
-            ProgID = s 'Ombrel.Veltra.1'
-            VersionIndependentProgID = s 'Ombrel.Veltra'
-            ForceRemove 'Programmable'
-            InprocServer32 = s '%MODULE%'
-            {
-                val ThreadingModel = s '%THREADING%'
-            }
-            val AppID = s '%APPID%'
-            ForceRemove 'Control'
-            'MiscStatus' = s '0'
-            {
-                '1' = s '131473'
-            }
-            'TypeLib' = s '%LIBID%'
-            'Version' = s '1'
-        }
-    }
-    NoRemove MIME
-    {
-        NoRemove Database
-        {
-            NoRemove 'Content Type'
-            {
-                ForceRemove 'application/x-veltra' = s 'Ombrel webplugin'
-                {
-                    val Extension = s ''
-                    val CLSID = s '{c7e7969a-0ac9-50ab-9517-08defcd94162}'
-                }
-            }
-        }
-    }
-}
-HKCU
-{
-    NoRemove Software
-    {
-        NoRemove Microsoft
-        {
-            NoRemove Windows
-            {
-                NoRemove CurrentVersion
-                {
-                    NoRemove Ext
-                    {
-                        NoRemove PreApproved
-                        {
-                            ForceRemove '{c7e7969a-0ac9-50ab-9517-08defcd94162}'
-                        }
-                        NoRemove Stats
-                        {
-                            ForceRemove '{c7e7969a-0ac9-50ab-9517-08defcd94162}'
-                            {
-                                iexplore
-                                {
-                                    AllowedDomains
-                                    {
-                                        '*'
-                                    }
-                                    val Count = d '0'
-                                }
-                            }
-                        }
-                    }
-                }
-            }
-        }
-        NoRemove MozillaPlugins
-        {
-            '%PLUGINID%'
-            {
-                val Path = s '%MODULE%'
-            }
-        }
-    }
-}
-)RGS";
+// The script the plug-in library registers itself with: the library's own copy.
+const char* const pluginScript = FB::Com::registrationScript();
 
 const ScriptSubstitutions substitutions = {
     {"MODULE", "/opt/veltra/npveltra.so"},

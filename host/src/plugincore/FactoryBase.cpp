@@ -1,4 +1,6 @@
 #include "plugincore/FactoryBase.h"
+
+#include "com/ComTypes.h"
 #include "plugincore/PluginIdentity.h"
 
 namespace FB {
@@ -16,6 +18,11 @@ std::string FactoryBase::getPluginDescription() const
 std::string FactoryBase::getMIMEDescription() const
 {
     return PluginIdentity::mimeDescription;
+}
+
+std::int32_t FactoryBase::updateRegistry(bool)
+{
+    return Com::E_FAIL;
 }
 
 } // namespace FB

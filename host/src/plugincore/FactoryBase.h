@@ -2,6 +2,7 @@
 
 #include "plugincore/PluginCore.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -26,6 +27,11 @@ public:
     virtual std::string getPluginDescription() const;
     /// The MIME description handed to NPAPI browsers: "type:extensions:description;" per type.
     virtual std::string getMIMEDescription() const;
+
+    /// Asked by DllRegisterServer (`install` true) and DllUnregisterServer (false) when the library's registration
+    /// script could not be applied: the application may register some other way. Its result, a component result
+    /// code (0 for success, negative for failure), is what the export returns; the default fails with E_FAIL.
+    virtual std::int32_t updateRegistry(bool install);
 };
 
 using FactoryBasePtr = std::shared_ptr<FactoryBase>;
