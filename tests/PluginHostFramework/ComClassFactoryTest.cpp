@@ -1,7 +1,10 @@
 // Ahead of the harness, whose X11 headers define Status as a macro.
+#include "com/ComDispatchBridge.h"
 #include "com/ComServer.h"
+#include "com/ComVariant.h"
 #include "logging/Log.h"
 #include "plugincore/PluginCore.h"
+#include "scripting/JSAPIAuto.h"
 
 #include "BuildOutputs.h"
 #include "PluginHarness.h"
@@ -21,17 +24,25 @@ namespace {
 const Guid kOtherClass = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
 const Guid kUnknownInterface = {0xdeadbeef, 0, 0, {0, 0, 0, 0, 0, 0, 0, 1}};
 
+// A root scripting object with one method.
+class DoublingObject : public FB::JSAPIAuto
+{
+public:
+    DoublingObject() { addMethod("twice", [](const FB::VariantList& args) { return 2 * args.at(0).convert_cast<int>(); }); }
+};
+
 class CountingPlugin : public FB::PluginCore
 {
 public:
-    explicit CountingPlugin(int& shutdowns) : _shutdowns(shutdowns) {}
+    CountingPlugin(int& shutdowns, bool scripted) : _shutdowns(shutdowns), _scripted(scripted) {}
 
 protected:
-    FB::JSAPIPtr createJSAPI() override { return nullptr; }
+    FB::JSAPIPtr createJSAPI() override { return _scripted ? std::make_shared<DoublingObject>() : nullptr; }
     void shutdown() override { ++_shutdowns; }
 
 private:
     int& _shutdowns;
+    bool _scripted;
 };
 
 /// Keeps sight of every plug-in object it makes and counts the module's initialisations.
@@ -43,7 +54,7 @@ public:
         mimeTypes.push_back(mimetype);
         if (refuse)
             return nullptr;
-        auto plugin = std::make_shared<CountingPlugin>(shutdowns);
+        auto plugin = std::make_shared<CountingPlugin>(shutdowns, scripted);
         plugins.push_back(plugin);
         return plugin;
     }
@@ -51,6 +62,7 @@ public:
     void globalPluginDeinitialize() override { ++deinitialised; }
 
     bool refuse = false;
+    bool scripted = false; // the plug-ins get a root scripting object
     std::vector<std::string> mimeTypes;
     std::vector<std::weak_ptr<FB::PluginCore>> plugins;
     int initialised = 0;
@@ -150,6 +162,41 @@ TEST_F(ComClassFactory, ObjectsAreCountedAndTheirReleaseDestroysThePlugin)
     EXPECT_EQ(_factory->deinitialised, 0);
     EXPECT_EQ(_server.canUnloadNow(), S_OK);
     EXPECT_EQ(_factory->deinitialised, 1);
+}
+
+TEST_F(ComClassFactory, TheControlHandsOutItsScriptingObjectThroughDispatch)
+{
+    for (const bool scripted : {true, false})
+    {
+        _factory->scripted = scripted;
+        IClassFactory* factory = classFactory();
+        void* out = nullptr;
+        ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, &out), S_OK);
+        auto* control = static_cast<IUnknown*>(out);
+        void* dispatch = nullptr;
+        if (!scripted)
+        {
+            EXPECT_EQ(control->QueryInterface(IID_IDispatch, &dispatch), E_NOINTERFACE);
+            EXPECT_EQ(dispatch, nullptr);
+        }
+        else
+        {
+            ASSERT_EQ(control->QueryInterface(IID_IDispatch, &dispatch), S_OK);
+            auto* object = static_cast<IDispatch*>(dispatch);
+            DispId twice = 0;
+            ASSERT_EQ(object->GetDispID("twice", &twice), S_OK);
+            ComVariant result;
+            ASSERT_EQ(object->Invoke(twice, DISPATCH_METHOD, {ComVariant(std::int32_t{21})}, &result), S_OK);
+            ASSERT_NE(result.int32Value(), nullptr);
+            EXPECT_EQ(*result.int32Value(), 42);
+            void* again = nullptr;
+            ASSERT_EQ(control->QueryInterface(IID_IDispatchEx, &again), S_OK);
+            static_cast<IUnknown*>(again)->Release();
+            object->Release();
+        }
+        EXPECT_EQ(control->Release(), 0u);
+        EXPECT_EQ(factory->Release(), 0u);
+    }
 }
 
 TEST_F(ComClassFactory, CreateInstanceRefusesWhatItCannotMake)

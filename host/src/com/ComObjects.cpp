@@ -1,5 +1,7 @@
 #include "com/ComObjects.h"
 
+#include "com/ComDispatchBridge.h"
+
 #include "com/ComServer.h"
 #include "logging/Log.h"
 #include "plugincore/PluginIdentity.h"
@@ -77,7 +79,20 @@ public:
         }
     }
 
-    HResult QueryInterface(const Guid& iid, void** out) override { return answer(iid == IID_IUnknown, out); }
+    // The control's scripting is its plug-in's root object: dispatch requests get that object's bridge,
+    // which stays one object per scriptable object whichever control asked.
+    HResult QueryInterface(const Guid& iid, void** out) override
+    {
+        if (!out || (iid != IID_IDispatch && iid != IID_IDispatchEx))
+            return answer(iid == IID_IUnknown, out);
+        *out = nullptr;
+        DispatchBridge* bridge = DispatchBridge::wrap(_plugin->getRootJSAPI());
+        if (!bridge)
+            return E_NOINTERFACE;
+        const HResult result = bridge->QueryInterface(iid, out);
+        bridge->Release();
+        return result;
+    }
 
 private:
     PluginCorePtr _plugin;
