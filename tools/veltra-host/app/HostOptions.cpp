@@ -70,9 +70,15 @@ HostOptions parseHostOptions(const std::vector<std::string>& args, HostOptions o
             help = true;
             continue;
         }
-        if (option == "--plugin-info")
+        if (option == "--plugin-info" || option == "--register-plugin" || option == "--unregister-plugin")
         {
-            options.pluginInfo = true;
+            bool& flag = option == "--plugin-info"       ? options.pluginInfo
+                         : option == "--register-plugin" ? options.registerPlugin
+                                                         : options.unregisterPlugin;
+            flag = true;
+            if (options.pluginInfo + options.registerPlugin + options.unregisterPlugin > 1)
+                throw std::invalid_argument(
+                    "--plugin-info, --register-plugin and --unregister-plugin exclude each other");
             continue;
         }
         if (i + 1 >= args.size())
@@ -121,9 +127,13 @@ std::string hostUsage()
            "  --address ADDR       the address to listen on (default 127.0.0.1; keep it on loopback)\n"
            "  --port N             the port (default 8470; 0 picks a free one)\n"
            "  --public-host NAME   the host name pages use, when listening on another address\n"
-           "  --plugin PATH        the plug-in library (default: npveltra.so of the build)\n"
+           "  --plugin PATH        the plug-in library (default: npveltra.so of the build, else the\n"
+           "                       first one registered under HKEY_CURRENT_USER, then\n"
+           "                       HKEY_LOCAL_MACHINE, Software\\MozillaPlugins for application/x-veltra)\n"
            "  --plugin-info        print the plug-in library's MIME description and version record\n"
            "                       and end, serving nothing\n"
+           "  --register-plugin    register the plug-in library for this user (its DllInstall) and end\n"
+           "  --unregister-plugin  take that registration back and end\n"
            "  --display NAME       the X display to draw on (default $DISPLAY, else a private Xvfb)\n"
            "  --pictures jpeg|png  how window pictures are sent (default jpeg)\n"
            "  --quality N          JPEG quality, 1 to 100 (default 85)\n"

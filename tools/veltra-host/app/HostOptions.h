@@ -19,10 +19,14 @@ struct HostOptions
     unsigned short port = 8470; // 0 picks a free one
     /// The name pages use to reach the host when it listens on another address than loopback.
     std::string publicHost;
-    /// The plug-in library to load.
+    /// The plug-in library to load (--plugin); empty: the build's own, else the one the registry names.
     std::string plugin;
     /// Only print what the plug-in library says of itself (MIME description, version record) and end.
     bool pluginInfo = false;
+    /// Only register the plug-in library for the user (its DllInstall(1, "user")) and end.
+    bool registerPlugin = false;
+    /// Only take the user's registration of the plug-in library back (its DllInstall(0, "user")) and end.
+    bool unregisterPlugin = false;
     /// The X display instances draw on; empty means $DISPLAY, or a private Xvfb when that is unset.
     std::string display;
     PictureFormat pictureFormat = PictureFormat::Jpeg;
@@ -37,7 +41,8 @@ struct HostOptions
 };
 
 /// The program's arguments as options, starting from `defaults`. Throws std::invalid_argument
-/// naming the bad argument; sets `help` when --help was asked for. --plugin-info sets `pluginInfo`.
+/// naming the bad argument; sets `help` when --help was asked for. --plugin-info, --register-plugin and
+/// --unregister-plugin set their flags and exclude each other.
 HostOptions parseHostOptions(const std::vector<std::string>& args, HostOptions defaults, bool& help);
 
 /// The usage text.

@@ -1,6 +1,7 @@
 // veltra-host: serves a site whose pages embed the Veltra plug-in, and plays the browser's side of
 // the plug-in interface for them.
 #include "app/HostApp.h"
+#include "browser/PluginLocator.h"
 #include "browser/PluginModule.h"
 
 #include <signal.h>
@@ -40,6 +41,30 @@ int printPluginInfo(const std::string& plugin)
     }
 }
 
+/// Which library to use: --plugin, the build's own, else the registry's. Says on standard error which registry keys
+/// were passed over and, when the registry named it, which key did. Empty when there is none, the reason printed.
+std::string choosePlugin(const std::string& given, const std::string& buildLibrary)
+{
+    const veltra::host::PluginChoice choice = veltra::host::locatePlugin(given, buildLibrary, FB::registry::Registry());
+    for (const std::string& skipped : choice.skipped)
+        std::fprintf(stderr, "veltra-host: skipped %s\n", skipped.c_str());
+    if (choice.path.empty())
+        std::fprintf(stderr, "veltra-host: %s\n", choice.failure.c_str());
+    else if (choice.origin != "--plugin" && choice.origin != "the build")
+        std::fprintf(stderr, "veltra-host: plug-in %s, registered under %s\n", choice.path.c_str(),
+                     choice.origin.c_str());
+    return choice.path;
+}
+
+/// --register-plugin and --unregister-plugin: like --plugin-info, nothing but the library is started.
+int installPlugin(const std::string& plugin, bool install)
+{
+    const veltra::host::PluginRegistration outcome = veltra::host::installPluginLibrary(plugin, install);
+    for (const std::string& line : outcome.lines)
+        std::fprintf(outcome.called ? stdout : stderr, "%s%s\n", outcome.called ? "" : "veltra-host: ", line.c_str());
+    return outcome.called && outcome.code == 0 ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -59,7 +84,7 @@ int main(int argc, char** argv)
     const std::filesystem::path bin = programFolder();
     HostOptions defaults;
     defaults.site = bin.parent_path() / "site";
-    defaults.plugin = (bin.parent_path() / "lib" / "npveltra.so").string();
+    const std::string buildLibrary = (bin.parent_path() / "lib" / "npveltra.so").string();
 
     HostOptions options;
     try
@@ -71,14 +96,19 @@ int main(int argc, char** argv)
             std::fputs(hostUsage().c_str(), stdout);
             return 0;
         }
-        if (options.pluginInfo)
-            return printPluginInfo(options.plugin);
     }
     catch (const std::exception& error)
     {
         std::fprintf(stderr, "veltra-host: %s\n%s", error.what(), hostUsage().c_str());
         return 2;
     }
+    options.plugin = choosePlugin(options.plugin, buildLibrary);
+    if (options.plugin.empty())
+        return 1;
+    if (options.pluginInfo)
+        return printPluginInfo(options.plugin);
+    if (options.registerPlugin || options.unregisterPlugin)
+        return installPlugin(options.plugin, options.registerPlugin);
 
     try
     {
