@@ -1,37 +1,18 @@
 // veltra-host --plugin-info run as a user runs it: the output and exit status of the program.
 #include "BuildOutputs.h"
+#include "HostProgramRun.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdio>
 #include <string>
 
 namespace {
 
-struct HostRun
-{
-    int status = -1;
-    std::string output; // standard output and error together
-};
+using veltra::test::HostRun;
 
-// A bounded run: were the option to start the server, the program would wait for Ctrl+C and the
-// time limit ends it with status 124. No display, so a started Xvfb could not go unnoticed either.
 HostRun runHost(const std::string& arguments)
 {
-    const std::string command =
-        "timeout 30 env -u DISPLAY '" + veltra::test::builtProgram(VELTRA_HOST_PROGRAM) + "' " + arguments + " 2>&1";
-    HostRun run;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return run;
-    char buffer[4096];
-    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        run.output.append(buffer, got);
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    return veltra::test::runHostProgram(veltra::test::builtProgram(VELTRA_HOST_PROGRAM), arguments);
 }
 
 const char* const kVeltraInfo = "MIME description: application/x-veltra::Ombrel webplugin;\n"

@@ -1,6 +1,7 @@
 // Finding the plug-in library through the registry, and registering it through its own DllInstall: the locator
 // functions directly, then the host program as a user runs it. Both registry stores always lie in a temporary folder.
 #include "BuildOutputs.h"
+#include "HostProgramRun.h"
 #include "TempDir.h"
 
 #include "browser/PluginLocator.h"
@@ -8,10 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
-#include <sys/wait.h>
 
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -260,11 +259,7 @@ TEST_F(PluginLocator, DllInstallFailuresSayWhy)
     EXPECT_NE(refused.code, 0);
 }
 
-struct HostRun
-{
-    int status = -1;
-    std::string output; // standard output and error together
-};
+using veltra::test::HostRun;
 
 // The host program as a copy in a folder of its own, so that the build's library beside it is absent and the
 // registry is all it can find the plug-in by. A hard link keeps /proc/self/exe in that folder without copying.
@@ -280,20 +275,7 @@ protected:
             std::filesystem::copy_file(veltra::test::builtProgram(VELTRA_HOST_PROGRAM), host);
     }
 
-    HostRun run(const std::string& arguments) const
-    {
-        const std::string command = "timeout 30 env -u DISPLAY '" + host + "' " + arguments + " 2>&1";
-        HostRun result;
-        FILE* pipe = popen(command.c_str(), "r");
-        if (!pipe)
-            return result;
-        char buffer[4096];
-        for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-            result.output.append(buffer, got);
-        const int status = pclose(pipe);
-        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return result;
-    }
+    HostRun run(const std::string& arguments) const { return veltra::test::runHostProgram(host, arguments); }
 
     const std::string host = folder.file("bin/veltra-host");
 };

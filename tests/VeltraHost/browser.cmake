@@ -3,6 +3,7 @@ veltra_add_test_suite(VeltraHostBrowserTests
         ${CMAKE_CURRENT_SOURCE_DIR}/BrowserHostFunctionsTest.cpp
         ${CMAKE_CURRENT_SOURCE_DIR}/BrowserPluginInfoTest.cpp
         ${CMAKE_CURRENT_SOURCE_DIR}/BrowserPluginThreadsTest.cpp
+        ${CMAKE_CURRENT_SOURCE_DIR}/HostProgramRun.cpp
         ${CMAKE_CURRENT_SOURCE_DIR}/PluginLocatorTest.cpp
     LIBRARIES VeltraHostBrowser)
 # The plug-in tests load both plug-in libraries through their exports, as the host program does.
