@@ -2,6 +2,8 @@
 #include "com/ComVariant.h"
 #include "scripting/JSAPIAuto.h"
 
+#include "SampleScriptable.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -17,34 +19,18 @@ using FB::VariantList;
 
 namespace {
 
-class TestObject : public FB::JSAPIAuto
+class TestObject : public veltra::test::SampleScriptable
 {
 public:
     TestObject()
     {
-        addMethod("echo", FB::make_method(this, &TestObject::echo));
-        addMethod("add", FB::make_method(this, &TestObject::add));
-        addMethod("describe", FB::make_method(this, &TestObject::describe));
         addMethod("fail", [](const VariantList&) -> variant { throw std::runtime_error("disk on fire"); });
         addMethod("make", FB::make_method(this, &TestObject::make));
         addMethod("read", [](const VariantList& args) {
             return args.at(0).convert_cast<FB::JSObjectPtr>()->getProperty(args.at(1).convert_cast<std::string>());
         });
-        addProperty("testString", FB::make_getter(this, &TestObject::text),
-                    FB::make_setter(this, &TestObject::setText));
-        addProperty("number", FB::make_getter(this, &TestObject::number),
-                    FB::make_setter(this, &TestObject::setNumber));
-        addProperty("version", [] { return variant("1.0.0.0"); });
-        addEvent("onfired");
     }
 
-    variant echo(const variant& value) { return value; }
-    int add(int a, int b)
-    {
-        ++calls;
-        return a + b;
-    }
-    std::string describe(const std::string& name, int) { return name; }
     // Values the plug-in side produces that the host side has no direct type for.
     variant make(const std::string& kind)
     {
@@ -62,16 +48,6 @@ public:
             return variant(shared_from_this());
         return variant();
     }
-    std::string text() const { return _text; }
-    void setText(const std::string& text) { _text = text; }
-    int number() const { return _number; }
-    void setNumber(int number) { _number = number; }
-
-    int calls = 0;
-
-private:
-    std::string _text;
-    int _number = 0;
 };
 
 // A script host's function object: records what its default member is called with.
@@ -197,6 +173,59 @@ TEST_F(ComDispatch, DispatchIdsAreStablePerNameAndFollowTheObjectsNames)
     EXPECT_EQ(client.put("colour", "red").result, S_OK);
     EXPECT_EQ(*client.get("colour").value.stringValue(), "red");
     EXPECT_EQ(client.get("width").result, DISP_E_UNKNOWNNAME);
+}
+
+TEST_F(ComDispatch, TheExtendedInterfaceFindsNamesWithoutCaseAndListsTheMembers)
+{
+    void* out = nullptr;
+    ASSERT_EQ(bridge->QueryInterface(IID_IDispatchEx, &out), S_OK);
+    auto* extended = static_cast<IDispatchEx*>(out);
+    DispatchRef held = DispatchRef::adopt(extended);
+    api->setAllowPageAttributes(false);
+
+    DispId echo = DISPID_UNKNOWN;
+    ASSERT_EQ(bridge->GetDispID("echo", &echo), S_OK);
+    struct Case
+    {
+        const char* name;
+        std::uint32_t flags;
+        HResult expected;
+        DispId id;
+    } cases[] = {{"ECHO", fdexNameCaseInsensitive, S_OK, echo},
+                 {"echo", fdexNameCaseInsensitive, S_OK, echo},
+                 {"ECHO", fdexNameCaseSensitive, DISP_E_UNKNOWNNAME, DISPID_UNKNOWN},
+                 {"AttachEVENT", fdexNameCaseInsensitive, S_OK, DispatchBridge::kAttachEventId},
+                 {"echo ", fdexNameCaseInsensitive, DISP_E_UNKNOWNNAME, DISPID_UNKNOWN},
+                 {"nope", fdexNameCaseInsensitive, DISP_E_UNKNOWNNAME, DISPID_UNKNOWN}};
+    for (const Case& c : cases)
+    {
+        DispId id = 12345;
+        EXPECT_EQ(extended->GetDispID(c.name, c.flags, &id), c.expected) << c.name;
+        EXPECT_EQ(id, c.id) << c.name;
+    }
+
+    // Enumeration walks the object's members in its order, each under the identifier a lookup gives.
+    std::vector<std::string> listed;
+    DispId id = DISPID_STARTENUM;
+    HResult step = S_OK;
+    while ((step = extended->GetNextDispID(0, id, &id)) == S_OK && listed.size() < 100)
+    {
+        std::string name;
+        ASSERT_EQ(extended->GetMemberName(id, &name), S_OK);
+        DispId byName = DISPID_UNKNOWN;
+        ASSERT_EQ(bridge->GetDispID(name, &byName), S_OK);
+        EXPECT_EQ(byName, id) << name;
+        listed.push_back(name);
+    }
+    EXPECT_EQ(step, S_FALSE);
+    EXPECT_EQ(id, DISPID_UNKNOWN);
+    EXPECT_EQ(listed, api->getMemberNames());
+
+    std::string name;
+    EXPECT_EQ(extended->GetMemberName(DispatchBridge::kGetLastExceptionId, &name), S_OK);
+    EXPECT_EQ(name, "getLastException");
+    EXPECT_EQ(extended->GetMemberName(987654, &name), DISP_E_UNKNOWNNAME);
+    EXPECT_EQ(extended->GetNextDispID(0, 987654, &id), DISP_E_UNKNOWNNAME);
 }
 
 TEST_F(ComDispatch, ValuesRoundTripThroughAVariantParameter)

@@ -5,6 +5,8 @@
 
 #include "BuildOutputs.h"
 #include "PluginHarness.h"
+#include "RegistryStores.h"
+#include "ScopedEnv.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -20,28 +22,14 @@
 
 using namespace FB::Com;
 using namespace FB::registry;
+using veltra::test::dumpStores;
+using veltra::test::ScopedEnv;
+using veltra::test::seedOtherPrograms;
 
 namespace {
 
 const std::string kModule = "/opt/veltra/npveltra.so";
 const std::string kClassKey = "CLSID\\{c7e7969a-0ac9-50ab-9517-08defcd94162}";
-
-// Saves an environment variable and puts it back, so that no test leaks its stores into the next.
-class ScopedEnv
-{
-public:
-    ScopedEnv(const char* name, const std::optional<std::string>& value) : _name(name)
-    {
-        if (const char* old = std::getenv(name))
-            _old = old;
-        value ? setenv(name, value->c_str(), 1) : unsetenv(name);
-    }
-    ~ScopedEnv() { _old ? setenv(_name, _old->c_str(), 1) : unsetenv(_name); }
-
-private:
-    const char* _name;
-    std::optional<std::string> _old;
-};
 
 /// The application's side of a failed registration: what it was asked and under which thread locale.
 class HookFactory : public FB::FactoryBase
@@ -74,35 +62,11 @@ std::string readFile(const std::string& path)
 class ComRegistration : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        // Every key the script never removes exists already, so that unregistering gives back exactly this.
-        const std::vector<std::pair<Root, std::string>> keys = {
-            {Root::CurrentUser, "Software\\Classes\\AppID"},
-            {Root::CurrentUser, "Software\\Classes\\CLSID\\{other}"},
-            {Root::CurrentUser, "Software\\Classes\\MIME\\Database\\Content Type"},
-            {Root::CurrentUser, "Software\\Microsoft\\Windows\\CurrentVersion\\Ext\\PreApproved"},
-            {Root::CurrentUser, "Software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats"},
-            {Root::CurrentUser, "Software\\MozillaPlugins\\x"},
-            {Root::ClassesRoot, "AppID"},
-            {Root::ClassesRoot, "CLSID\\{other}"},
-            {Root::ClassesRoot, "MIME\\Database\\Content Type"},
-        };
-        for (const auto& [root, path] : keys)
-            ASSERT_TRUE(_registry.createKey(root, path).ok());
-        ASSERT_TRUE(_registry.setString(Root::ClassesRoot, "CLSID\\{other}", "", "Other program").ok());
-    }
+    void SetUp() override { seedOtherPrograms(_registry); }
 
     void setCaller(const std::string& executable) { _caller.emplace("VELTRA_CALLER_EXECUTABLE", executable); }
 
-    std::string dump()
-    {
-        std::string user;
-        std::string machine;
-        EXPECT_TRUE(_registry.dump(Store::User, user).ok());
-        EXPECT_TRUE(_registry.dump(Store::Machine, machine).ok());
-        return "user:\n" + user + "machine:\n" + machine;
-    }
+    std::string dump() { return dumpStores(_registry); }
 
     /// The stores as the script engine leaves them after `action` in `scope`, run on a copy of the current ones.
     std::string expectedAfter(ScriptAction action, ScriptScope scope, const std::string& module = kModule)
@@ -116,11 +80,7 @@ protected:
         }
         EXPECT_TRUE(
             runRegistryScript(copy, registrationScript(), registrationSubstitutions(module), action, scope).ok());
-        std::string user;
-        std::string machine;
-        EXPECT_TRUE(copy.dump(Store::User, user).ok());
-        EXPECT_TRUE(copy.dump(Store::Machine, machine).ok());
-        return "user:\n" + user + "machine:\n" + machine;
+        return dumpStores(copy);
     }
 
     veltra::test::TempDir _dir;

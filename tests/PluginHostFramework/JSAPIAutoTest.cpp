@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
 #include "FakeHost.h"
+#include "SampleScriptable.h"
 #include "scripting/JSAPIAuto.h"
 #include "variant/ScriptErrors.h"
 
 #include <functional>
 #include <mutex>
-#include <sstream>
 #include <thread>
 
 using FB::variant;
@@ -47,49 +47,18 @@ private:
     bool _throws;
 };
 
-class TestObject : public FB::JSAPIAuto
+class TestObject : public veltra::test::SampleScriptable
 {
 public:
     TestObject()
     {
-        addMethod("echo", FB::make_method(this, &TestObject::echo));
-        addMethod("add", FB::make_method(this, &TestObject::add));
-        addMethod("describe", FB::make_method(this, &TestObject::describe));
         addMethod("callMe", FB::make_method(this, &TestObject::callMe));
         addMethod("touch", FB::make_method(this, &TestObject::touch));
         addMethod("count", [](const VariantList& args) { return variant(args.size()); });
-        addProperty("testString", FB::make_getter(this, &TestObject::text),
-                    FB::make_setter(this, &TestObject::setText));
-        addProperty("number", FB::make_getter(this, &TestObject::number),
-                    FB::make_setter(this, &TestObject::setNumber));
-        addProperty("version", [] { return variant("1.0.0.0"); });
-        addEvent("onfired");
     }
 
-    variant echo(const variant& value) { return value; }
-    int add(int a, int b)
-    {
-        ++calls;
-        return a + b;
-    }
-    std::string describe(const std::string& name, double value, bool flag)
-    {
-        std::ostringstream out;
-        out << name << ':' << value << ':' << flag;
-        return out.str();
-    }
     void callMe(FB::JSObjectPtr function, const variant& value) { function->invokeDefault({value}); }
     void touch() { ++calls; }
-    std::string text() const { return _text; }
-    void setText(const std::string& text) { _text = text; }
-    int number() const { return _number; }
-    void setNumber(int number) { _number = number; }
-
-    int calls = 0;
-
-private:
-    std::string _text;
-    int _number = 0;
 };
 
 // The message of the E that `call` throws, or a note saying what happened instead.

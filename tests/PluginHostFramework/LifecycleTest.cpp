@@ -1,5 +1,4 @@
 #include "BuildOutputs.h"
-#include "FakeBrowser.h"
 #include "PluginHarness.h"
 #include "VirtualDisplay.h"
 #include "XButtonEvent.h"
@@ -14,10 +13,11 @@
 #include <vector>
 
 using veltra::test::ElementArgs;
-using veltra::test::FakeBrowser;
 using veltra::test::PageObject;
+using veltra::test::PageValue;
 using veltra::test::PluginLibrary;
 using veltra::test::ScriptedPage;
+using veltra::test::TestBrowser;
 
 namespace {
 
@@ -72,20 +72,25 @@ protected:
         return object;
     }
 
+    /// Calls `method` with `args`, whose objects (from objectArg) are given back afterwards.
     bool call(NPObject* object, const char* method, std::vector<NPVariant> args)
     {
         NPVariant result;
         VOID_TO_NPVARIANT(result);
-        bool ok = browser.funcs()->invoke(browser.npp(), object, FakeBrowser::id(method), args.data(),
+        bool ok = browser.funcs()->invoke(browser.npp(), object, TestBrowser::id(method), args.data(),
                                           static_cast<uint32_t>(args.size()), &result);
         browser.funcs()->releasevariantvalue(&result);
+        for (NPVariant& arg : args)
+            if (NPVARIANT_IS_OBJECT(arg))
+                browser.release(NPVARIANT_TO_OBJECT(arg));
         return ok;
     }
 
-    static NPVariant objectArg(NPObject* object)
+    /// The page object as the plug-in gets it.
+    NPVariant objectArg(PageObject* object)
     {
         NPVariant value;
-        OBJECT_TO_NPVARIANT(object, value);
+        OBJECT_TO_NPVARIANT(browser.object(object), value);
         return value;
     }
 
@@ -96,7 +101,7 @@ protected:
         return value;
     }
 
-    FakeBrowser browser;
+    TestBrowser browser;
     PluginLibrary library{veltra::test::builtLibrary(VELTRA_TEST_PLUGIN_LIBRARY)};
     NPPluginFuncs plugin{};
     NPWindow window{};
@@ -111,7 +116,7 @@ using PluginLifecycleRender = PluginLifecycle;
 
 TEST(PluginEntryPoints, IdentityTablesAndModuleLifetime)
 {
-    FakeBrowser browser;
+    TestBrowser browser;
     PluginLibrary library(veltra::test::builtLibrary(VELTRA_TEST_PLUGIN_LIBRARY));
     EXPECT_STREQ(library.getMIMEDescription(), "application/x-veltra::Ombrel webplugin;");
     const char* text = nullptr;
@@ -195,12 +200,13 @@ TEST_F(PluginLifecycle, WindowedInstanceGoesThroughEveryStepInOrder)
     EXPECT_EQ(page.runTimers(), 1u);
     NPObject* api = scriptable();
     NPVariant platform;
-    ASSERT_TRUE(browser.funcs()->invoke(browser.npp(), api, FakeBrowser::id("platform"), nullptr, 0, &platform));
-    EXPECT_EQ(FakeBrowser::text(platform), "Linux/Firefox") << "recorded once per process, from the user agent";
+    ASSERT_TRUE(browser.funcs()->invoke(browser.npp(), api, TestBrowser::id("platform"), nullptr, 0, &platform));
+    EXPECT_EQ(TestBrowser::text(platform), "Linux/" + std::string(veltra::host::HostFunctions::userAgent()))
+        << "recorded once per process, from the user agent";
     browser.funcs()->releasevariantvalue(&platform);
     ASSERT_EQ(onload->calls.size(), 1u);
     ASSERT_EQ(onload->calls[0].size(), 1u);
-    EXPECT_EQ(NPVARIANT_TO_OBJECT(onload->calls[0][0]), api);
+    EXPECT_EQ(onload->calls[0][0], PageValue::pluginObject(api));
 
     ASSERT_EQ(setWindow(0, 0, 0), NPERR_NO_ERROR);
     destroy();
@@ -248,8 +254,8 @@ TEST_F(PluginLifecycle, RefusesOtherTypesAndLeavesNothingBehind)
     ElementArgs element;
     std::vector<char*> names = element.names();
     std::vector<char*> values = element.values();
-    EXPECT_NE(plugin.newp(const_cast<char*>("text/plain"), browser.npp(), NP_EMBED,
-                          static_cast<int16_t>(names.size()), names.data(), values.data(), nullptr),
+    EXPECT_NE(plugin.newp(const_cast<char*>("text/plain"), browser.npp(), NP_EMBED, static_cast<int16_t>(names.size()),
+                          names.data(), values.data(), nullptr),
               NPERR_NO_ERROR);
     EXPECT_EQ(plugin.destroy(browser.npp(), nullptr), NPERR_INVALID_INSTANCE_ERROR);
     EXPECT_EQ(plugin.setwindow(nullptr, nullptr), NPERR_INVALID_INSTANCE_ERROR);
@@ -294,10 +300,8 @@ TEST_F(PluginLifecycleThreads, WorkersReachThePageThroughTheBrowserThread)
 {
     ScriptedPage page(browser);
     PageObject* ping = page.function("pinged");
-    PageObject* twice = page.function("twice", [](const NPVariant* args, uint32_t, NPVariant* result) {
-        std::string text = FakeBrowser::text(args[0]);
-        *result = FakeBrowser::stringVariant(text + text);
-        return true;
+    PageObject* twice = page.function("twice", [](const std::vector<PageValue>& args) {
+        return PageValue::string(args.at(0).asString() + args.at(0).asString());
     });
     ElementArgs element;
     element.params = {{"onping", "pinged"}};
@@ -315,7 +319,7 @@ TEST_F(PluginLifecycleThreads, WorkersReachThePageThroughTheBrowserThread)
     EXPECT_TRUE(PluginLibrary::traced("TestPlugin: worker raised onping"));
     EXPECT_TRUE(ping->calls.empty());
     EXPECT_TRUE(page.pumpUntil([&] { return !ping->calls.empty() && page.console.size() >= 1; }));
-    EXPECT_EQ(FakeBrowser::text(ping->calls.at(0).at(0)), "hi");
+    EXPECT_EQ(ping->calls.at(0).at(0), PageValue::string("hi"));
     EXPECT_EQ(page.console.back(), "from worker: hi");
 
     // A browser without asynchronous calls: the worker is told at once.
@@ -340,8 +344,8 @@ TEST_F(PluginLifecycleThreads, CallWaitingDuringDestructionEndsWithShuttingDown)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ASSERT_EQ(browser.pendingCalls(), 1u);
     destroy(); // returns only once the worker has given up
-    EXPECT_TRUE(PluginLibrary::tracedInOrder({"TestPlugin: shutdown", "TestPlugin: worker error: Shutting down",
-                                              "TestPlugin: destroyed"}));
+    EXPECT_TRUE(PluginLibrary::tracedInOrder(
+        {"TestPlugin: shutdown", "TestPlugin: worker error: Shutting down", "TestPlugin: destroyed"}));
     // The call the browser still holds runs nothing now.
     browser.runPendingCalls();
     EXPECT_TRUE(slow->calls.empty());

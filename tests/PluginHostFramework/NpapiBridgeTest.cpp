@@ -1,4 +1,4 @@
-#include "FakeBrowser.h"
+#include "TestBrowser.h"
 
 #include "npapi/NPJavascriptObject.h"
 #include "npapi/NPObjectAPI.h"
@@ -17,8 +17,9 @@
 
 using namespace FB;
 using namespace FB::Npapi;
-using veltra::test::FakeBrowser;
 using veltra::test::PageObject;
+using veltra::test::PageValue;
+using veltra::test::TestBrowser;
 
 namespace {
 
@@ -97,7 +98,7 @@ protected:
     Outcome call(NPObject* target, const std::string& name, std::vector<NPVariant> args = {})
     {
         NPVariant result;
-        bool ok = page.funcs()->invoke(page.npp(), target, FakeBrowser::id(name), args.data(),
+        bool ok = page.funcs()->invoke(page.npp(), target, TestBrowser::id(name), args.data(),
                                        static_cast<uint32_t>(args.size()), &result);
         for (NPVariant& arg : args)
             page.funcs()->releasevariantvalue(&arg);
@@ -122,8 +123,15 @@ protected:
         OBJECT_TO_NPVARIANT(page.funcs()->retainobject(target), result);
         return result;
     }
+    // The page object as the plug-in gets it, likewise.
+    NPVariant pageObjectValue(PageObject* target)
+    {
+        NPVariant result;
+        OBJECT_TO_NPVARIANT(page.object(target), result);
+        return result;
+    }
 
-    FakeBrowser page;
+    TestBrowser page;
     NpapiBrowserPtr browser;
     std::shared_ptr<TestApi> api = std::make_shared<TestApi>();
     NPObject* object = nullptr;
@@ -154,14 +162,14 @@ TEST_F(NpapiBridge, MethodsAndPropertiesCarryValuesBothWays)
     ASSERT_TRUE(sum.ok);
     ASSERT_TRUE(NPVARIANT_IS_INT32(sum.value));
     EXPECT_EQ(NPVARIANT_TO_INT32(sum.value), 5);
-    EXPECT_EQ(FakeBrowser::text(call("greet", {FakeBrowser::stringVariant("page")}).value), "hello page");
+    EXPECT_EQ(TestBrowser::text(call("greet", {TestBrowser::stringVariant("page")}).value), "hello page");
 
     Outcome big = call("big");
     ASSERT_TRUE(NPVARIANT_IS_DOUBLE(big.value)); // beyond int32: the page still gets the exact value
     EXPECT_EQ(NPVARIANT_TO_DOUBLE(big.value), 1099511627776.0);
     EXPECT_EQ(NPVARIANT_TO_INT32(call("unsigned").value), 7);
     EXPECT_EQ(NPVARIANT_TO_DOUBLE(call("half").value), 0.5);
-    EXPECT_EQ(FakeBrowser::text(call("wide").value), "\xc3\xa9t\xc3\xa9");
+    EXPECT_EQ(TestBrowser::text(call("wide").value), "\xc3\xa9t\xc3\xa9");
     EXPECT_TRUE(NPVARIANT_IS_VOID(call("nothing").value));
 
     NPVariant null, boolean, real, none;
@@ -169,21 +177,21 @@ TEST_F(NpapiBridge, MethodsAndPropertiesCarryValuesBothWays)
     BOOLEAN_TO_NPVARIANT(true, boolean);
     DOUBLE_TO_NPVARIANT(1.5, real);
     VOID_TO_NPVARIANT(none);
-    EXPECT_EQ(FakeBrowser::text(call("types", {null, boolean, real, none, number(1)}).value),
+    EXPECT_EQ(TestBrowser::text(call("types", {null, boolean, real, none, number(1)}).value),
               std::string(variant(nullptr).get_type_name()) + ";bool;double;" + variant().get_type_name() + ";int;");
 
     // Properties, membership and enumeration through the same class.
-    NPVariant value = FakeBrowser::stringVariant("blue");
-    EXPECT_TRUE(page.funcs()->setproperty(page.npp(), object, FakeBrowser::id("colour"), &value));
+    NPVariant value = TestBrowser::stringVariant("blue");
+    EXPECT_TRUE(page.funcs()->setproperty(page.npp(), object, TestBrowser::id("colour"), &value));
     page.funcs()->releasevariantvalue(&value);
     EXPECT_EQ(api->properties["colour"].convert_cast<std::string>(), "blue");
-    EXPECT_TRUE(page.funcs()->hasproperty(page.npp(), object, FakeBrowser::id("colour")));
-    EXPECT_FALSE(page.funcs()->hasproperty(page.npp(), object, FakeBrowser::id("add")));
-    EXPECT_TRUE(page.funcs()->hasmethod(page.npp(), object, FakeBrowser::id("add")));
-    EXPECT_FALSE(page.funcs()->hasmethod(page.npp(), object, FakeBrowser::id("colour")));
+    EXPECT_TRUE(page.funcs()->hasproperty(page.npp(), object, TestBrowser::id("colour")));
+    EXPECT_FALSE(page.funcs()->hasproperty(page.npp(), object, TestBrowser::id("add")));
+    EXPECT_TRUE(page.funcs()->hasmethod(page.npp(), object, TestBrowser::id("add")));
+    EXPECT_FALSE(page.funcs()->hasmethod(page.npp(), object, TestBrowser::id("colour")));
     NPVariant read;
-    ASSERT_TRUE(page.funcs()->getproperty(page.npp(), object, FakeBrowser::id("colour"), &read));
-    EXPECT_EQ(FakeBrowser::text(read), "blue");
+    ASSERT_TRUE(page.funcs()->getproperty(page.npp(), object, TestBrowser::id("colour"), &read));
+    EXPECT_EQ(TestBrowser::text(read), "blue");
     page.funcs()->releasevariantvalue(&read);
 
     NPIdentifier* names = nullptr;
@@ -195,7 +203,7 @@ TEST_F(NpapiBridge, MethodsAndPropertiesCarryValuesBothWays)
     page.funcs()->memfree(names);
     EXPECT_EQ(listed, api->getMemberNames());
 
-    EXPECT_TRUE(page.funcs()->removeproperty(page.npp(), object, FakeBrowser::id("colour")));
+    EXPECT_TRUE(page.funcs()->removeproperty(page.npp(), object, TestBrowser::id("colour")));
     EXPECT_EQ(api->properties.count("colour"), 0u);
 }
 
@@ -218,12 +226,12 @@ TEST_F(NpapiBridge, FailuresBecomeScriptExceptionsAndFalse)
     // A page object where the method wants text: the conversion failure reaches the page, nothing leaks.
     PageObject* thing = page.createPageObject();
     page.clearException();
-    EXPECT_FALSE(call("strict", {objectValue(thing)}).ok);
+    EXPECT_FALSE(call("strict", {pageObjectValue(thing)}).ok);
     EXPECT_NE(page.lastException().find("Cannot convert"), std::string::npos);
     page.release(thing);
 
     NPVariant read;
-    EXPECT_FALSE(page.funcs()->getproperty(page.npp(), object, FakeBrowser::id("nope"), &read));
+    EXPECT_FALSE(page.funcs()->getproperty(page.npp(), object, TestBrowser::id("nope"), &read));
     EXPECT_EQ(page.lastException(), "The specified member does not exist: nope");
 }
 
@@ -234,23 +242,18 @@ TEST_F(NpapiBridge, PageFunctionsAreCalledBackWithConvertedValues)
         return function->invokeDefault({std::string("done"), 3, true});
     };
     PageObject* function = page.createPageObject();
-    function->call = [](const NPVariant*, uint32_t, NPVariant* result) {
-        *result = FakeBrowser::stringVariant("thanks");
-        return true;
-    };
+    function->call = [](const std::vector<PageValue>&) { return PageValue::string("thanks"); };
 
-    Outcome outcome = call("callBack", {objectValue(function)});
+    Outcome outcome = call("callBack", {pageObjectValue(function)});
     ASSERT_TRUE(outcome.ok);
-    EXPECT_EQ(FakeBrowser::text(outcome.value), "thanks");
+    EXPECT_EQ(TestBrowser::text(outcome.value), "thanks");
     ASSERT_EQ(function->calls.size(), 1u);
-    ASSERT_EQ(function->calls[0].size(), 3u);
-    EXPECT_EQ(FakeBrowser::text(function->calls[0][0]), "done");
-    EXPECT_EQ(NPVARIANT_TO_INT32(function->calls[0][1]), 3);
-    EXPECT_TRUE(NPVARIANT_TO_BOOLEAN(function->calls[0][2]));
+    EXPECT_EQ(function->calls[0],
+              (std::vector<PageValue>{PageValue::string("done"), PageValue::integer(3), PageValue::boolean(true)}));
 
     // A page function that fails makes the plug-in's call fail with a script error.
-    function->call = [](const NPVariant*, uint32_t, NPVariant*) { return false; };
-    EXPECT_FALSE(call("callBack", {objectValue(function)}).ok);
+    function->call = [](const std::vector<PageValue>&) -> PageValue { throw std::runtime_error("TypeError"); };
+    EXPECT_FALSE(call("callBack", {pageObjectValue(function)}).ok);
     EXPECT_EQ(page.lastException(), "Error calling the page function");
     page.release(function);
 }
@@ -276,38 +279,40 @@ TEST_F(NpapiBridge, OurObjectsRoundTripThroughThePageAsThemselves)
     api->methods["list"] = [child](const VariantList&) { return variant(VariantList{1, "two", JSAPIPtr(child)}); };
     Outcome list = call("list");
     ASSERT_TRUE(NPVARIANT_IS_OBJECT(list.value));
-    auto* array = static_cast<PageObject*>(NPVARIANT_TO_OBJECT(list.value));
-    EXPECT_EQ(NPVARIANT_TO_INT32(array->properties["0"]), 1);
-    EXPECT_EQ(FakeBrowser::text(array->properties["1"]), "two");
-    EXPECT_EQ(NPVARIANT_TO_OBJECT(array->properties["2"]), first);
+    PageObject* array = page.pageObject(NPVARIANT_TO_OBJECT(list.value));
+    ASSERT_NE(array, nullptr);
+    EXPECT_EQ(array->properties["0"], PageValue::integer(1));
+    EXPECT_EQ(array->properties["1"], PageValue::string("two"));
+    EXPECT_EQ(array->properties["2"], PageValue::pluginObject(first));
 }
 
 TEST_F(NpapiBridge, EventListenersAreAttachedAndDetachedByTheBridge)
 {
     api->addEvent("onfired");
     PageObject* handler = page.createPageObject();
-    EXPECT_TRUE(page.funcs()->hasmethod(page.npp(), object, FakeBrowser::id("addEventListener")));
-    EXPECT_TRUE(page.funcs()->hasmethod(page.npp(), object, FakeBrowser::id("removeEventListener")));
+    EXPECT_TRUE(page.funcs()->hasmethod(page.npp(), object, TestBrowser::id("addEventListener")));
+    EXPECT_TRUE(page.funcs()->hasmethod(page.npp(), object, TestBrowser::id("removeEventListener")));
 
-    ASSERT_TRUE(call("addEventListener", {FakeBrowser::stringVariant("fired"), objectValue(handler)}).ok);
+    ASSERT_TRUE(call("addEventListener", {TestBrowser::stringVariant("fired"), pageObjectValue(handler)}).ok);
     api->raiseEvent("onfired", {42});
     ASSERT_EQ(handler->calls.size(), 1u);
-    EXPECT_EQ(NPVARIANT_TO_INT32(handler->calls[0][0]), 42);
+    EXPECT_EQ(handler->calls[0], std::vector<PageValue>{PageValue::integer(42)});
 
     NPVariant capture;
     BOOLEAN_TO_NPVARIANT(false, capture);
-    ASSERT_TRUE(call("removeEventListener", {FakeBrowser::stringVariant("fired"), objectValue(handler), capture}).ok);
+    ASSERT_TRUE(
+        call("removeEventListener", {TestBrowser::stringVariant("fired"), pageObjectValue(handler), capture}).ok);
     api->raiseEvent("onfired", {43});
     EXPECT_EQ(handler->calls.size(), 1u);
 
-    EXPECT_FALSE(call("addEventListener", {FakeBrowser::stringVariant("fired")}).ok);
+    EXPECT_FALSE(call("addEventListener", {TestBrowser::stringVariant("fired")}).ok);
     EXPECT_EQ(page.lastException(), "Invalid Arguments");
     page.clearException();
     EXPECT_FALSE(
-        call("addEventListener", {FakeBrowser::stringVariant("fired"), objectValue(handler), capture, capture}).ok);
+        call("addEventListener", {TestBrowser::stringVariant("fired"), pageObjectValue(handler), capture, capture}).ok);
     EXPECT_EQ(page.lastException(), "Invalid Arguments");
     page.clearException();
-    EXPECT_FALSE(call("removeEventListener", {FakeBrowser::stringVariant("fired"), number(5)}).ok);
+    EXPECT_FALSE(call("removeEventListener", {TestBrowser::stringVariant("fired"), number(5)}).ok);
     EXPECT_EQ(page.lastException(), "Invalid Arguments");
     page.release(handler);
 }
@@ -318,7 +323,7 @@ TEST_F(NpapiBridge, ObjectsKeptByThePageFailOnceInvalidated)
     ASSERT_TRUE(call("ping").ok);
 
     api->invalidate();
-    EXPECT_TRUE(page.funcs()->hasmethod(page.npp(), object, FakeBrowser::id("ping")));
+    EXPECT_TRUE(page.funcs()->hasmethod(page.npp(), object, TestBrowser::id("ping")));
     EXPECT_FALSE(call("ping").ok);
     EXPECT_EQ(page.lastException(), "This object is no longer valid");
 
@@ -333,7 +338,7 @@ TEST_F(NpapiBridge, ObjectsKeptByThePageFailOnceInvalidated)
     EXPECT_EQ(page.lastException(), "This object is no longer valid");
     NPVariant read;
     page.clearException();
-    EXPECT_FALSE(page.funcs()->getproperty(page.npp(), kept, FakeBrowser::id("x"), &read));
+    EXPECT_FALSE(page.funcs()->getproperty(page.npp(), kept, TestBrowser::id("x"), &read));
     EXPECT_EQ(page.lastException(), "This object is no longer valid");
     page.release(kept);
 }
@@ -341,11 +346,12 @@ TEST_F(NpapiBridge, ObjectsKeptByThePageFailOnceInvalidated)
 TEST_F(NpapiBridge, PageObjectsAreHeldAndCalledThroughNPObjectAPI)
 {
     const std::size_t before = page.liveObjects(); // our own object
-    PageObject* target = page.createPageObject();
-    target->methods["twice"] = [](const NPVariant* args, uint32_t, NPVariant* result) {
-        INT32_TO_NPVARIANT(NPVARIANT_TO_INT32(args[0]) * 2, *result);
-        return true;
+    PageObject* record = page.createPageObject();
+    record->methods["twice"] = [](const std::vector<PageValue>& args) {
+        return PageValue::integer(args.at(0).asInt() * 2);
     };
+    NPObject* target = page.object(record);
+    page.release(record); // the proxy holds the page's object
     auto held = std::make_shared<NPObjectAPI>(target, browser);
     page.release(target); // from here only the wrapper keeps it alive
     EXPECT_EQ(page.liveObjects(), before + 1);
@@ -358,7 +364,9 @@ TEST_F(NpapiBridge, PageObjectsAreHeldAndCalledThroughNPObjectAPI)
     EXPECT_EQ(held->getProperty("name").convert_cast<std::string>(), "tower");
 
     NPObjectAPI same(target, browser);
-    NPObjectAPI window(page.window(), browser);
+    NPObject* windowProxy = page.object(page.window());
+    NPObjectAPI window(windowProxy, browser);
+    page.release(windowProxy);
     EXPECT_TRUE(held->isSameObject(same));
     EXPECT_FALSE(held->isSameObject(window));
 
@@ -369,11 +377,14 @@ TEST_F(NpapiBridge, PageObjectsAreHeldAndCalledThroughNPObjectAPI)
     EXPECT_EQ(page.liveObjects(), before + 1); // `same` still holds it
 
     // A page object outliving its browser wrapper must not reach the browser any more, not even to release.
-    PageObject* orphan = page.createPageObject();
+    PageObject* orphanRecord = page.createPageObject();
+    NPObject* orphan = page.object(orphanRecord);
+    page.release(orphanRecord);
     NpapiBrowserPtr gone = NpapiBrowser::create(page.funcs(), page.npp());
     auto stranded = std::make_shared<NPObjectAPI>(orphan, gone);
     gone.reset();
     EXPECT_THROW(stranded->invokeDefault({}), object_invalidated);
+    EXPECT_TRUE(orphanRecord->calls.empty());
     stranded.reset();
     EXPECT_EQ(orphan->referenceCount, 2u);
     page.release(orphan);
@@ -386,10 +397,10 @@ TEST_F(NpapiBridge, TableDrivenObjectsAnswerThroughTheBridge)
     automatic->addMethod("twice", [](const VariantList& args) { return variant(args.at(0).convert_cast<int>() * 2); });
     NPObject* wrapped = browser->getJSAPIWrapper(automatic);
 
-    EXPECT_EQ(FakeBrowser::text(call(wrapped, "toString").value), "<JSAPI-Auto Javascript Object>");
+    EXPECT_EQ(TestBrowser::text(call(wrapped, "toString").value), "<JSAPI-Auto Javascript Object>");
     EXPECT_EQ(NPVARIANT_TO_INT32(call(wrapped, "twice", {number(4)}).value), 8);
     NPVariant valid;
-    ASSERT_TRUE(page.funcs()->getproperty(page.npp(), wrapped, FakeBrowser::id("valid"), &valid));
+    ASSERT_TRUE(page.funcs()->getproperty(page.npp(), wrapped, TestBrowser::id("valid"), &valid));
     EXPECT_TRUE(NPVARIANT_TO_BOOLEAN(valid));
 
     automatic->invalidate();

@@ -1,7 +1,6 @@
 // The page's console as the plug-in writes to it through a browser: what arrives, in what order, and at what cost
 // in page calls, which are round trips where the page runs in another process.
 
-#include "FakeBrowser.h"
 #include "PluginHarness.h"
 
 #include "logging/Log.h"
@@ -18,8 +17,8 @@
 #include <vector>
 
 using FB::Npapi::NpapiBrowser;
-using veltra::test::FakeBrowser;
 using veltra::test::ScriptedPage;
+using veltra::test::TestBrowser;
 
 namespace {
 
@@ -87,7 +86,7 @@ protected:
 
     bool traced(const std::string& line) const { return std::find(traces.begin(), traces.end(), line) != traces.end(); }
 
-    FakeBrowser browser;
+    TestBrowser browser;
     ScriptedPage page{browser};
     NPNetscapeFuncs counted{};
     FB::Npapi::NpapiBrowserPtr host;
@@ -192,9 +191,7 @@ TEST_F(PageConsole, APageThatLosesTheFunctionOrHasNoConsoleFailsInTheTraceNotThe
     EXPECT_FALSE(traced("BrowserHost: Logging to browser console failed"));
 
     // No console: the function says so, and nothing is retried.
-    auto& properties = browser.window()->properties;
-    browser.funcs()->releasevariantvalue(&properties["console"]);
-    properties.erase("console");
+    browser.page().removeProperty(*browser.window(), "console");
     host->logToPage("nowhere to go");
     EXPECT_EQ(flush(), 1);
     EXPECT_TRUE(traced("BrowserHost: Logging to browser console failed"));
@@ -202,7 +199,7 @@ TEST_F(PageConsole, APageThatLosesTheFunctionOrHasNoConsoleFailsInTheTraceNotThe
 
     // A page that evaluates nothing: the batch is reported lost, and the next one tries to define the function again.
     traces.clear();
-    browser.setEvaluator([](const std::string&, NPVariant*) { return false; });
+    browser.setEvaluator([](const std::string&) -> veltra::test::PageValue { throw std::runtime_error("no"); });
     browser.window()->methods.erase("__FB_CONSOLE");
     host->logToPage("no script runs here");
     flush();

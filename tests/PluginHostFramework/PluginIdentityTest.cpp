@@ -73,7 +73,7 @@ TEST(PluginIdentityExport, RecordsGiveTheIdentityInOrderBeforeAndAfterInitialize
         EXPECT_EQ(readRecord(read()), c.expected) << c.exportName;
     }
 
-    veltra::test::FakeBrowser browser;
+    veltra::test::TestBrowser browser;
     NPPluginFuncs funcs{};
     funcs.size = sizeof funcs;
     ASSERT_EQ(library.initialize(browser.funcs(), &funcs), NPERR_NO_ERROR);

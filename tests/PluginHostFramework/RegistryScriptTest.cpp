@@ -4,11 +4,14 @@
 #include <random>
 #include <set>
 
+#include "RegistryStores.h"
 #include "TempDir.h"
 #include "com/RegistrationScript.h"
 #include "registry/RegistryScript.h"
 
 using namespace FB::registry;
+using veltra::test::dumpStores;
+using veltra::test::seedOtherPrograms;
 
 namespace {
 
@@ -71,39 +74,14 @@ std::set<std::string> userLines()
 class RegistryScriptFixture : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        // Every key the script marks NoRemove exists already, in both stores, as on a system with programs of others.
-        const std::vector<std::pair<Root, std::string>> keys = {
-            {Root::CurrentUser, "Software\\Classes\\AppID"},
-            {Root::CurrentUser, "Software\\Classes\\CLSID\\{other}"},
-            {Root::CurrentUser, "Software\\Classes\\MIME\\Database\\Content Type"},
-            {Root::CurrentUser, "Software\\Microsoft\\Windows\\CurrentVersion\\Ext\\PreApproved"},
-            {Root::CurrentUser, "Software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats"},
-            {Root::CurrentUser, "Software\\MozillaPlugins\\x"},
-            {Root::ClassesRoot, "AppID"},
-            {Root::ClassesRoot, "CLSID"},
-            {Root::ClassesRoot, "MIME\\Database\\Content Type\\text/html"},
-        };
-        for (const auto& [root, path] : keys)
-            ASSERT_TRUE(_registry.createKey(root, path).ok());
-        ASSERT_TRUE(
-            _registry.setString(Root::CurrentUser, "Software\\Classes\\CLSID\\{other}", "", "Other program").ok());
-    }
+    void SetUp() override { seedOtherPrograms(_registry); }
 
     Status run(ScriptAction action, ScriptScope scope, std::size_t* changes = nullptr)
     {
         return runRegistryScript(_registry, pluginScript, substitutions, action, scope, changes);
     }
 
-    std::string dump()
-    {
-        std::string user;
-        std::string machine;
-        EXPECT_TRUE(_registry.dump(Store::User, user).ok());
-        EXPECT_TRUE(_registry.dump(Store::Machine, machine).ok());
-        return "user:\n" + user + "machine:\n" + machine;
-    }
+    std::string dump() { return dumpStores(_registry); }
 
     /// Every key of a store that holds no subkeys or any values, as lines like the expected ones above.
     std::set<std::string> lines(Store store)

@@ -19,8 +19,7 @@ void PluginInWindow::SetUp()
     XSelectInput(display, window, StructureNotifyMask);
     XMapWindow(display, window);
     for (XEvent event; XNextEvent(display, &event), event.type != MapNotify;)
-    {
-    }
+    {}
     XSelectInput(display, window, 0);
 
     objectsBefore = browser.liveObjects();
@@ -77,13 +76,13 @@ CallResult PluginInWindow::call(const char* method, std::vector<NPVariant> args)
     CallResult result;
     NPVariant value;
     VOID_TO_NPVARIANT(value);
-    result.ok = browser.funcs()->invoke(browser.npp(), api, FakeBrowser::id(method), args.data(),
+    result.ok = browser.funcs()->invoke(browser.npp(), api, TestBrowser::id(method), args.data(),
                                         static_cast<uint32_t>(args.size()), &value);
     for (NPVariant& arg : args)
         browser.funcs()->releasevariantvalue(&arg);
     result.type = value.type;
     if (NPVARIANT_IS_STRING(value))
-        result.text = FakeBrowser::text(value);
+        result.text = TestBrowser::text(value);
     else if (NPVARIANT_IS_BOOLEAN(value))
         result.flag = NPVARIANT_TO_BOOLEAN(value);
     else if (NPVARIANT_IS_INT32(value))
@@ -108,10 +107,10 @@ NPVariant PluginInWindow::number(double value)
     return variant;
 }
 
-NPVariant PluginInWindow::object(NPObject* value)
+NPVariant PluginInWindow::object(PageObject* value)
 {
     NPVariant variant;
-    OBJECT_TO_NPVARIANT(browser.funcs()->retainobject(value), variant);
+    OBJECT_TO_NPVARIANT(browser.object(value), variant);
     return variant;
 }
 

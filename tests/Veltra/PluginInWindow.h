@@ -1,7 +1,7 @@
 #pragma once
 
-#include "FakeBrowser.h"
 #include "PluginHarness.h"
+#include "TestBrowser.h"
 
 #include <gtest/gtest.h>
 
@@ -36,11 +36,11 @@ protected:
 
     /// Calls `method` of the element with `args` (owned values, released here).
     CallResult call(const char* method, std::vector<NPVariant> args = {});
-    static NPVariant text(const std::string& value) { return FakeBrowser::stringVariant(value); }
+    static NPVariant text(const std::string& value) { return TestBrowser::stringVariant(value); }
     static NPVariant flag(bool value);
     static NPVariant number(double value);
     /// A page object as an argument, with a reference of its own for the call to give back.
-    NPVariant object(NPObject* value);
+    NPVariant object(PageObject* value);
 
     /// The pixel at (x, y) of the window as X has it, 0xRRGGBB.
     unsigned long pixel(int x, int y);
@@ -52,7 +52,7 @@ protected:
 
     Display* display = nullptr;
     unsigned long window = 0;
-    FakeBrowser browser;
+    TestBrowser browser;
     std::unique_ptr<PluginLibrary> library;
     std::unique_ptr<ScriptedPage> page;
     NPPluginFuncs plugin{};

@@ -15,8 +15,8 @@
 #include <vector>
 
 using veltra::test::CallResult;
-using veltra::test::FakeBrowser;
 using veltra::test::PageObject;
+using veltra::test::TestBrowser;
 using VeltraScriptingRender = veltra::test::PluginInWindow;
 
 namespace {
@@ -64,7 +64,7 @@ TEST_F(VeltraScriptingRender, ViewerMethodsAndWhatTheyAnswerWithoutTheViewer)
 
     ASSERT_EQ(kAllMethods.size(), 48u);
     for (const std::string& name : kAllMethods)
-        EXPECT_TRUE(browser.funcs()->hasmethod(browser.npp(), api, FakeBrowser::id(name))) << name;
+        EXPECT_TRUE(browser.funcs()->hasmethod(browser.npp(), api, TestBrowser::id(name))) << name;
     EXPECT_EQ(call("getviewpoint").text, "") << "no globe yet";
     EXPECT_TRUE(call("removelayer", {text("none")}).flag);
     EXPECT_FALSE(call("setpitchrange", {text("steep"), number(80)}).ok) << "a bad number fails the call";
@@ -75,10 +75,8 @@ TEST_F(VeltraScriptingRender, ViewerMethodsAndWhatTheyAnswerWithoutTheViewer)
     EXPECT_EQ(first.text, "a");
     EXPECT_EQ(second.number, 2.5);
     ASSERT_EQ(echoed->calls.size(), 2u);
-    int counter = NPVARIANT_IS_INT32(echoed->calls[0][1]) ? NPVARIANT_TO_INT32(echoed->calls[0][1])
-                                                          : static_cast<int>(NPVARIANT_TO_DOUBLE(echoed->calls[0][1]));
-    int next = NPVARIANT_IS_INT32(echoed->calls[1][1]) ? NPVARIANT_TO_INT32(echoed->calls[1][1])
-                                                       : static_cast<int>(NPVARIANT_TO_DOUBLE(echoed->calls[1][1]));
+    int counter = static_cast<int>(echoed->calls[0][1].asDouble());
+    int next = static_cast<int>(echoed->calls[1][1].asDouble());
     EXPECT_EQ(next, counter + 1);
 
     // "loadfile" answers exactly its argument; "setModelVisible" finds the model and its parts.
@@ -103,11 +101,11 @@ TEST_F(VeltraScriptingRender, ViewerMethodsAndWhatTheyAnswerWithoutTheViewer)
 
     // The "version" property cannot be changed from the page.
     NPVariant version = text("2.0");
-    browser.funcs()->setproperty(browser.npp(), api, FakeBrowser::id("version"), &version);
+    browser.funcs()->setproperty(browser.npp(), api, TestBrowser::id("version"), &version);
     browser.funcs()->releasevariantvalue(&version);
     NPVariant value;
-    ASSERT_TRUE(browser.funcs()->getproperty(browser.npp(), api, FakeBrowser::id("version"), &value));
-    EXPECT_EQ(FakeBrowser::text(value), "1.0.0.0");
+    ASSERT_TRUE(browser.funcs()->getproperty(browser.npp(), api, TestBrowser::id("version"), &value));
+    EXPECT_EQ(TestBrowser::text(value), "1.0.0.0");
     browser.funcs()->releasevariantvalue(&value);
 
     // Without the viewer (window gone) every method gives its "nothing there" answer.
@@ -140,8 +138,9 @@ TEST_F(VeltraScriptingRender, ScheduleOnARealModelPlaysAndReportsItsDates)
 
     ASSERT_TRUE(call("loadfile", {text(model)}).ok);
     // The tasks and binding may come URL-encoded.
-    ASSERT_TRUE(call("loadProgressControl", {text(model), text(tasks), text("%7B%221.1%22:[101],%221.2%22:[102],"
-                                                                            "%221.3%22:[103]%7D")})
+    ASSERT_TRUE(call("loadProgressControl", {text(model), text(tasks),
+                                             text("%7B%221.1%22:[101],%221.2%22:[102],"
+                                                  "%221.3%22:[103]%7D")})
                     .flag);
     EXPECT_EQ(call("getProgressControlRange").text, "2024-03-01,2024-03-09");
     EXPECT_TRUE(call("setProgressControlChildrenAlpha", {text(",1.1,,1.2,"), number(0.5)}).flag);
@@ -158,7 +157,7 @@ TEST_F(VeltraScriptingRender, ScheduleOnARealModelPlaysAndReportsItsDates)
     EXPECT_TRUE(call("startProgressControl").flag);
     auto heard = [&](const std::string& date) {
         for (std::size_t i = from; i < dates->calls.size(); ++i)
-            if (FakeBrowser::text(dates->calls[i].at(0)) == date)
+            if (dates->calls[i].at(0).asString() == date)
                 return true;
         return false;
     };
@@ -169,13 +168,13 @@ TEST_F(VeltraScriptingRender, ScheduleOnARealModelPlaysAndReportsItsDates)
     {
         const auto& args = dates->calls[i];
         ASSERT_EQ(args.size(), 3u);
-        std::string today = FakeBrowser::text(args[0]);
+        std::string today = args[0].asString();
         EXPECT_LE(previous, today) << "dates arrive in order";
         previous = today;
         if (today == "2024-03-05")
         {
-            columnsCurrent = FakeBrowser::text(args[1]) == "1.2" && FakeBrowser::text(args[2]) == "1.2";
-            EXPECT_TRUE(columnsCurrent) << FakeBrowser::text(args[1]) << " / " << FakeBrowser::text(args[2]);
+            columnsCurrent = args[1].asString() == "1.2" && args[2].asString() == "1.2";
+            EXPECT_TRUE(columnsCurrent) << args[1].asString() << " / " << args[2].asString();
         }
     }
     EXPECT_TRUE(heard("2024-03-05"));

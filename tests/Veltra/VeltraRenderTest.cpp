@@ -18,7 +18,6 @@
 #include <vector>
 
 using veltra::test::CallResult;
-using veltra::test::FakeBrowser;
 
 namespace {
 

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <future>
 #include <map>
 #include <mutex>
 #include <string>
@@ -252,6 +253,38 @@ TEST(BrowserLoopThreads, RunsTasksInOrderOnItsThreadAndStopsCleanly)
     EXPECT_FALSE(loop.post([] {}));
     EXPECT_THROW(loop.runSync([] { return 0; }), std::runtime_error);
     loop.stop();
+}
+
+TEST(BrowserLoopThreads, ACallerDrivenLoopRunsTasksWhenItsThreadAsks)
+{
+    BrowserLoop loop(BrowserLoop::Driver::Caller);
+    EXPECT_TRUE(loop.isBrowserThread());
+    std::thread::id ranOn;
+    std::thread worker([&] {
+        loop.post([&] {
+            ranOn = std::this_thread::get_id();
+            loop.post([] {});
+        });
+    });
+    worker.join();
+    EXPECT_EQ(loop.pendingCount(), 1u);
+    EXPECT_EQ(loop.runPending(), 1u);
+    EXPECT_EQ(ranOn, std::this_thread::get_id());
+    EXPECT_EQ(loop.pendingCount(), 1u) << "what a task queues waits for the next turn";
+
+    // Another thread's synchronous call waits until the driving thread runs it.
+    std::future<int> answer = std::async(std::launch::async, [&] { return loop.runSync([] { return 5; }); });
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (loop.pendingCount() < 2 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(loop.runPending(), 2u);
+    EXPECT_EQ(answer.get(), 5);
+    std::async(std::launch::async, [&] { EXPECT_THROW(loop.runPending(), std::logic_error); }).get();
+
+    loop.post([] {});
+    loop.stop(); // from the driving thread: nothing to join, the queue is dropped
+    EXPECT_FALSE(loop.post([] {}));
+    EXPECT_EQ(loop.runPending(), 0u);
 }
 
 TEST(BrowserPluginThreads, InstanceLifecycleReachesThePageThroughProxies)

@@ -2,6 +2,7 @@
 // functions directly, then the host program as a user runs it. Both registry stores always lie in a temporary folder.
 #include "BuildOutputs.h"
 #include "HostProgramRun.h"
+#include "ScopedEnv.h"
 #include "TempDir.h"
 
 #include "browser/PluginLocator.h"
@@ -20,29 +21,12 @@
 using namespace veltra::host;
 using FB::registry::Registry;
 using FB::registry::Root;
+using veltra::test::ScopedEnv;
 
 namespace {
 
 const std::string kUserKey = "HKEY_CURRENT_USER\\Software\\MozillaPlugins\\";
 const std::string kMachineKey = "HKEY_LOCAL_MACHINE\\Software\\MozillaPlugins\\";
-
-class ScopedEnv
-{
-public:
-    ScopedEnv(const char* name, const std::string& value) : _name(name)
-    {
-        if (const char* old = std::getenv(name))
-            _old = old;
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() { _old ? setenv(_name, _old->c_str(), 1) : unsetenv(_name); }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    const char* _name;
-    std::optional<std::string> _old;
-};
 
 std::string normalised(const std::string& path)
 {

@@ -1,3 +1,4 @@
+#include "ScopedEnv.h"
 #include "TempDir.h"
 
 #include <Zir/osgMainApp.h>
@@ -14,34 +15,6 @@
 using namespace veltra::test;
 
 namespace {
-
-// Sets an environment variable for the life of the object and puts the old value back after.
-class ScopedVariable
-{
-public:
-    ScopedVariable(const char* name, const std::optional<std::string>& value) : _name(name)
-    {
-        if (const char* old = std::getenv(name))
-            _saved = old;
-        if (value)
-            ::setenv(name, value->c_str(), 1);
-        else
-            ::unsetenv(name);
-    }
-    ~ScopedVariable()
-    {
-        if (_saved)
-            ::setenv(_name, _saved->c_str(), 1);
-        else
-            ::unsetenv(_name);
-    }
-    ScopedVariable(const ScopedVariable&) = delete;
-    ScopedVariable& operator=(const ScopedVariable&) = delete;
-
-private:
-    const char* _name;
-    std::optional<std::string> _saved;
-};
 
 std::string cachePath()
 {
@@ -70,10 +43,10 @@ TEST(CacheFolderVariable, NamedFolderWinsAndIsNeverReplacedByAnother)
         {std::string(), plugin.file("veltra-cache")}, // empty: as if unset
         {std::nullopt, plugin.file("veltra-cache")},
     };
-    ScopedVariable xdg("XDG_CACHE_HOME", user.path().string());
+    veltra::test::ScopedEnv xdg("XDG_CACHE_HOME", user.path().string());
     for (const Case& c : cases)
     {
-        ScopedVariable named("VELTRA_CACHE_DIR", c.variable);
+        veltra::test::ScopedEnv named("VELTRA_CACHE_DIR", c.variable);
         osgMainApp app;
         app.setCachePath(plugin.path().string() + "/");
         EXPECT_EQ(cachePath(), c.expected) << "VELTRA_CACHE_DIR=" << c.variable.value_or("(unset)");

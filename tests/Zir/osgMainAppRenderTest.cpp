@@ -1,4 +1,5 @@
 #include "OffscreenRender.h"
+#include "ScopedEnv.h"
 #include "TempDir.h"
 #include "VirtualDisplay.h"
 
@@ -304,9 +305,7 @@ TEST(osgMainAppCache, UnwritableFolderFallsBackToTheUserCache)
 {
     TempDir plugin;
     TempDir userCache;
-    const char* previous = std::getenv("XDG_CACHE_HOME");
-    const std::string saved = previous ? previous : "";
-    ::setenv("XDG_CACHE_HOME", userCache.path().c_str(), 1);
+    veltra::test::ScopedEnv cacheHome("XDG_CACHE_HOME", userCache.path().string());
     // A plain file where the folder should be: no folder can be made below it, even as root.
     const std::string blocked = plugin.write("not-a-folder", "x") + "/";
 
@@ -323,8 +322,4 @@ TEST(osgMainAppCache, UnwritableFolderFallsBackToTheUserCache)
     EXPECT_TRUE(std::filesystem::is_directory(plugin.file("veltra-cache")));
 
     osgDB::Registry::instance()->setFileCache(nullptr);
-    if (previous)
-        ::setenv("XDG_CACHE_HOME", saved.c_str(), 1);
-    else
-        ::unsetenv("XDG_CACHE_HOME");
 }

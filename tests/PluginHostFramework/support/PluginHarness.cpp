@@ -82,72 +82,66 @@ bool PluginLibrary::tracedInOrder(const std::vector<std::string>& lines)
     return true;
 }
 
-ScriptedPage::ScriptedPage(FakeBrowser& browser, bool withConsole) : _browser(browser)
+ScriptedPage::ScriptedPage(TestBrowser& browser, bool withConsole) : _browser(browser)
 {
-    PageObject* window = browser.window();
+    TestPage& page = browser.page();
     if (withConsole)
     {
         PageObject* pageConsole = browser.createPageObject();
-        pageConsole->methods["log"] = [this](const NPVariant* args, uint32_t count, NPVariant*) {
-            console.push_back(count ? FakeBrowser::text(args[0]) : "");
-            return true;
+        pageConsole->methods["log"] = [this](const std::vector<PageValue>& args) {
+            console.push_back(args.empty() ? "" : args[0].asString());
+            return PageValue();
         };
-        NPVariant value;
-        OBJECT_TO_NPVARIANT(pageConsole, value);
-        window->setProperty("console", value);
+        page.setProperty(*browser.window(), "console", PageValue::pageObject(pageConsole->handle));
         browser.release(pageConsole);
     }
 
     // What the plug-in's console function does: the first argument has a letter per line ("w" warns), the
     // lines follow; false without a console.
-    auto consoleFunction = [this](const NPVariant* args, uint32_t count, NPVariant* result) {
+    auto consoleFunction = [this](const std::vector<PageValue>& args) {
         ++consoleCalls;
         bool hasConsole = _browser.window()->properties.count("console") > 0;
-        BOOLEAN_TO_NPVARIANT(hasConsole, *result);
-        if (!hasConsole || count == 0 || !NPVARIANT_IS_STRING(args[0]))
-            return true;
-        std::string levels = FakeBrowser::text(args[0]);
-        for (uint32_t i = 1; i < count; ++i)
+        if (!hasConsole || args.empty() || args[0].type() != PageValue::Type::String)
+            return PageValue::boolean(hasConsole);
+        const std::string& levels = args[0].asString();
+        for (std::size_t i = 1; i < args.size(); ++i)
         {
-            console.push_back(FakeBrowser::text(args[i]));
+            console.push_back(args[i].asString());
             if (i - 1 < levels.size() && levels[i - 1] == 'w')
                 warnings.push_back(console.back());
         }
-        return true;
+        return PageValue::boolean(true);
     };
 
     browser.enablePageArrays();
 
-    browser.setEvaluator([this, consoleFunction](const std::string& script, NPVariant* result) {
+    browser.setEvaluator([this, consoleFunction](const std::string& script) {
         const std::string consoleInstaller = "window.__FB_CONSOLE = function";
         if (script.compare(0, consoleInstaller.size(), consoleInstaller) == 0)
         {
             _browser.window()->methods["__FB_CONSOLE"] = consoleFunction;
-            return true;
+            return PageValue();
         }
         const std::string installer = "window.__FB_CALL_";
         if (script.compare(0, installer.size(), installer) == 0)
         {
             std::string name = script.substr(7, script.find(' ') - 7);
-            _browser.window()->methods[name] = [this](const NPVariant* args, uint32_t count, NPVariant*) {
-                if (count != 3)
-                    return false;
-                _timers.push_back({FakeBrowser::copy(args[1]), FakeBrowser::copy(args[2])});
-                return true;
+            _browser.window()->methods[name] = [this](const std::vector<PageValue>& args) {
+                if (args.size() != 3 || args[2].type() != PageValue::Type::PageObject)
+                    throw host::PageScriptError("a delayed call takes a delay, a function and an array");
+                _timers.push_back({_browser.page().hold(args[1]), args[2].asPageObject()});
+                _browser.page().retain(args[2].asPageObject());
+                return PageValue();
             };
-            return true;
+            return PageValue();
         }
         if (script.size() > 2 && script.front() == '(' && script.back() == ')')
         {
             auto found = _functions.find(script.substr(1, script.size() - 2));
             if (found != _functions.end())
-            {
-                _browser.funcs()->retainobject(found->second);
-                OBJECT_TO_NPVARIANT(found->second, *result);
-                return true;
-            }
+                return _browser.page().handOut(found->second);
         }
-        return false; // what the page cannot evaluate throws
+        throw host::PageScriptError("what the page cannot evaluate throws");
     });
 }
 
@@ -156,15 +150,14 @@ ScriptedPage::~ScriptedPage()
     _browser.setEvaluator({});
     for (Timer& timer : _timers)
     {
-        _browser.funcs()->releasevariantvalue(&timer.function);
-        _browser.funcs()->releasevariantvalue(&timer.args);
+        _browser.page().drop(timer.function);
+        _browser.page().release(timer.args);
     }
     // The window outlives the page; what it holds of ours goes with us.
     PageObject* window = _browser.window();
     window->methods.clear();
-    for (auto& entry : window->properties)
-        _browser.funcs()->releasevariantvalue(&entry.second);
-    window->properties.clear();
+    while (!window->properties.empty())
+        _browser.page().removeProperty(*window, window->properties.begin()->first);
     for (auto& entry : _functions)
         _browser.release(entry.second);
 }
@@ -183,17 +176,34 @@ std::size_t ScriptedPage::runTimers()
     due.swap(_timers);
     for (Timer& timer : due)
     {
-        auto* array = static_cast<PageObject*>(NPVARIANT_TO_OBJECT(timer.args));
-        std::vector<NPVariant> args;
-        for (std::size_t i = 0; i < array->properties.size(); ++i)
-            args.push_back(array->properties[std::to_string(i)]);
-        NPVariant ignored;
-        VOID_TO_NPVARIANT(ignored);
-        _browser.funcs()->invokeDefault(_browser.npp(), NPVARIANT_TO_OBJECT(timer.function), args.data(),
-                                        static_cast<uint32_t>(args.size()), &ignored);
-        _browser.funcs()->releasevariantvalue(&ignored);
-        _browser.funcs()->releasevariantvalue(&timer.function);
-        _browser.funcs()->releasevariantvalue(&timer.args);
+        std::vector<PageValue> args;
+        if (PageObject* array = _browser.page().find(timer.args))
+            for (std::size_t i = 0; i < array->properties.size(); ++i)
+                args.push_back(array->properties[std::to_string(i)]);
+        if (timer.function.type() == PageValue::Type::PageObject)
+        {
+            // A page function: the page calls it itself, and a failure stays in the page.
+            try
+            {
+                _browser.page().drop(_browser.page().invokeDefault(timer.function.asPageObject(), args));
+            }
+            catch (const std::exception&)
+            {}
+        }
+        else
+        {
+            std::vector<NPVariant> variants;
+            for (const PageValue& arg : args)
+                variants.push_back(_browser.variant(arg));
+            NPVariant ignored;
+            _browser.funcs()->invokeDefault(_browser.npp(), timer.function.asPluginObject(), variants.data(),
+                                            static_cast<uint32_t>(variants.size()), &ignored);
+            _browser.funcs()->releasevariantvalue(&ignored);
+            for (NPVariant& variant : variants)
+                _browser.funcs()->releasevariantvalue(&variant);
+        }
+        _browser.page().drop(timer.function);
+        _browser.page().release(timer.args);
     }
     return due.size();
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FakeBrowser.h"
+#include "TestBrowser.h"
 
 #include <chrono>
 #include <functional>
@@ -55,7 +55,7 @@ class ScriptedPage
 {
 public:
     /// `withConsole` false gives a window without a console object.
-    explicit ScriptedPage(FakeBrowser& browser, bool withConsole = true);
+    explicit ScriptedPage(TestBrowser& browser, bool withConsole = true);
     ~ScriptedPage();
     ScriptedPage(const ScriptedPage&) = delete;
     ScriptedPage& operator=(const ScriptedPage&) = delete;
@@ -78,11 +78,11 @@ public:
 private:
     struct Timer
     {
-        NPVariant function;
-        NPVariant args;
+        PageValue function; // a page function or an object of the plug-in's, held by the page
+        PageHandle args;    // likewise
     };
 
-    FakeBrowser& _browser;
+    TestBrowser& _browser;
     std::map<std::string, PageObject*> _functions;
     std::vector<Timer> _timers;
 };

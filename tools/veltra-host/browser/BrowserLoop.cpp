@@ -5,8 +5,13 @@
 
 namespace veltra::host {
 
-BrowserLoop::BrowserLoop()
+BrowserLoop::BrowserLoop(Driver driver) : _driver(driver)
 {
+    if (driver == Driver::Caller)
+    {
+        _threadId = std::this_thread::get_id();
+        return;
+    }
     // The id is set before the thread can run anything, so isBrowserThread() holds inside every task.
     std::unique_lock<std::mutex> guard(_lock);
     _thread = std::thread([this] { run(); });
@@ -15,7 +20,7 @@ BrowserLoop::BrowserLoop()
 
 BrowserLoop::~BrowserLoop()
 {
-    if (isBrowserThread())
+    if (_driver == Driver::OwnThread && isBrowserThread())
     {
         // Destroyed by one of its own tasks: it cannot join itself, so it lets the thread end alone.
         {
@@ -44,7 +49,7 @@ bool BrowserLoop::post(Task task)
 
 void BrowserLoop::stop()
 {
-    if (isBrowserThread())
+    if (_driver == Driver::OwnThread && isBrowserThread())
         throw std::logic_error("BrowserLoop::stop called on the browser thread");
     {
         std::lock_guard<std::mutex> guard(_lock);
@@ -59,6 +64,28 @@ void BrowserLoop::stop()
         dropped.swap(_tasks);
     }
     // Destroyed outside the lock: breaking a waiting caller's promise wakes it, and captured objects may post.
+}
+
+std::size_t BrowserLoop::runPending()
+{
+    if (_driver != Driver::Caller || !isBrowserThread())
+        throw std::logic_error("BrowserLoop::runPending is for the thread that drives the loop");
+    std::deque<Task> due;
+    {
+        std::lock_guard<std::mutex> guard(_lock);
+        if (_stopping)
+            return 0;
+        due.swap(_tasks);
+    }
+    for (Task& task : due)
+        runTask(task);
+    return due.size();
+}
+
+std::size_t BrowserLoop::pendingCount() const
+{
+    std::lock_guard<std::mutex> guard(_lock);
+    return _tasks.size();
 }
 
 bool BrowserLoop::stopped() const
@@ -84,19 +111,24 @@ void BrowserLoop::run()
             task = std::move(_tasks.front());
             _tasks.pop_front();
         }
-        try
-        {
-            task();
-        }
-        catch (const std::exception& error)
-        {
-            // One failing task must not end the browser thread for every instance.
-            std::fprintf(stderr, "veltra-host: a browser task failed: %s\n", error.what());
-        }
-        catch (...)
-        {
-            std::fprintf(stderr, "veltra-host: a browser task failed\n");
-        }
+        runTask(task);
+    }
+}
+
+void BrowserLoop::runTask(Task& task)
+{
+    try
+    {
+        task();
+    }
+    catch (const std::exception& error)
+    {
+        // One failing task must not end the browser thread for every instance.
+        std::fprintf(stderr, "veltra-host: a browser task failed: %s\n", error.what());
+    }
+    catch (...)
+    {
+        std::fprintf(stderr, "veltra-host: a browser task failed\n");
     }
 }
 

@@ -19,7 +19,15 @@ class BrowserLoop
 public:
     using Task = std::function<void()>;
 
-    BrowserLoop();
+    /// Who runs the tasks: a thread of the loop's own, or the thread that made the loop, each time
+    /// it calls runPending() (as a test drives a browser, or another event loop embeds this one).
+    enum class Driver
+    {
+        OwnThread,
+        Caller
+    };
+
+    explicit BrowserLoop(Driver driver = Driver::OwnThread);
     /// Stops the loop (see stop()).
     ~BrowserLoop();
     BrowserLoop(const BrowserLoop&) = delete;
@@ -30,8 +38,15 @@ public:
 
     /// Ends the loop: the task running now finishes, those still queued are dropped (destroyed
     /// without running), and the thread is joined. Calling it again does nothing; calling it from
-    /// a task throws std::logic_error, as the thread cannot join itself.
+    /// a task of a loop with its own thread throws std::logic_error, as the thread cannot join itself.
     void stop();
+
+    /// On the browser thread of a Driver::Caller loop: runs the tasks queued so far, and those they
+    /// queue in turn are left for the next call; returns how many ran. Throws std::logic_error
+    /// anywhere else.
+    std::size_t runPending();
+    /// Tasks queued and not yet run.
+    std::size_t pendingCount() const;
 
     bool isBrowserThread() const { return std::this_thread::get_id() == _threadId; }
     bool stopped() const;
@@ -62,11 +77,13 @@ public:
 
 private:
     void run();
+    static void runTask(Task& task);
 
     mutable std::mutex _lock; // guards _tasks and _stopping
     std::condition_variable _wake;
     std::deque<Task> _tasks;
     bool _stopping = false;
+    Driver _driver;
     std::thread _thread;
     std::thread::id _threadId;
 };

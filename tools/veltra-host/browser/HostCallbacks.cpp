@@ -14,8 +14,21 @@ namespace veltra::host {
 
 struct HostCallbacks
 {
-    static void* memAlloc(uint32_t size) { return std::malloc(size ? size : 1); }
-    static void memFree(void* block) { std::free(block); }
+    static void* memAlloc(uint32_t size)
+    {
+        void* block = std::malloc(size ? size : 1);
+        if (block)
+            HostFunctions::countAllocation(true);
+        return block;
+    }
+
+    static void memFree(void* block)
+    {
+        if (!block)
+            return;
+        std::free(block);
+        HostFunctions::countAllocation(false);
+    }
     static uint32_t memFlush(uint32_t) { return 0; }
 
     static NPIdentifier stringIdentifier(const NPUTF8* name) { return identifiers::fromString(name); }

@@ -15,6 +15,8 @@ std::atomic<HostFunctions*> g_current{nullptr};
 // Per thread: a plug-in sets the exception on the thread that made the failing call.
 thread_local std::optional<std::string> t_exception;
 
+std::atomic<std::size_t> g_allocations{0};
+
 } // namespace
 
 void fillHostTable(NPNetscapeFuncs& table); // HostCallbacks.cpp
@@ -108,6 +110,19 @@ bool HostFunctions::isLiveObject(const NPObject* object) const
 {
     std::lock_guard<std::mutex> guard(_lock);
     return _live.count(object) != 0;
+}
+
+std::size_t HostFunctions::liveAllocations()
+{
+    return g_allocations;
+}
+
+void HostFunctions::countAllocation(bool allocated)
+{
+    if (allocated)
+        ++g_allocations;
+    else
+        --g_allocations;
 }
 
 void HostFunctions::clearException()

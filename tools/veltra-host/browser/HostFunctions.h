@@ -51,6 +51,11 @@ public:
     /// Of those, the proxies standing for page objects.
     std::size_t liveProxies() const;
 
+    /// Blocks the table's memalloc handed out in this process that memfree has not taken back:
+    /// strings cross both ways between host and plug-in, so a count that keeps growing shows a leak
+    /// on one side.
+    static std::size_t liveAllocations();
+
     /// The message of the last setexception on the calling thread since clearException(): a bridge
     /// clears it before a call into the plug-in and takes it after, to report what the call threw.
     static void clearException();
@@ -92,6 +97,7 @@ private:
     void setWindowless(NPP npp, bool windowless);
     void announcePicture(NPP npp);
     static void recordException(std::string message);
+    static void countAllocation(bool allocated);
 
     BrowserLoop& _loop;
     Display* _display;

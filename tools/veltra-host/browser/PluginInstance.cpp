@@ -6,7 +6,6 @@
 
 #include <climits>
 #include <cstdio>
-#include <cstdlib>
 
 namespace veltra::host {
 
@@ -156,8 +155,8 @@ void PluginInstance::destroyOnBrowserThread()
     if (saved)
     {
         // Nothing is reloaded later, so what the plug-in saved for it is only freed.
-        std::free(saved->buf);
-        std::free(saved);
+        _core->host.table()->memfree(saved->buf);
+        _core->host.table()->memfree(saved);
     }
     // Only now: the plug-in may still write to the page while it is destroyed.
     _core->host.detachInstance(&_npp);

@@ -3,7 +3,6 @@
 #include "browser/HostFunctions.h"
 #include "browser/PageObjectProxy.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 
@@ -47,8 +46,8 @@ bool toVariant(HostFunctions& host, const std::shared_ptr<PageLink>& page, const
         const std::string& text = value.asString();
         if (text.size() > std::numeric_limits<uint32_t>::max())
             return false;
-        // Allocated as memalloc does, so that releasevariantvalue (ours or the plug-in's) frees it.
-        auto* chars = static_cast<NPUTF8*>(std::malloc(text.size() ? text.size() : 1));
+        // Through memalloc, so that releasevariantvalue (ours or the plug-in's) frees it.
+        auto* chars = static_cast<NPUTF8*>(host.table()->memalloc(static_cast<uint32_t>(text.size())));
         if (!chars)
             return false;
         std::memcpy(chars, text.data(), text.size());
