@@ -5,6 +5,8 @@
 #include "com/ComVariantConversion.h"
 #include "variant/ScriptErrors.h"
 
+#include <algorithm>
+#include <cctype>
 #include <exception>
 #include <memory>
 
@@ -27,6 +29,15 @@ std::map<const JSAPI*, DispatchBridge*>& registry()
 {
     static auto* bridges = new std::map<const JSAPI*, DispatchBridge*>(); // never destroyed: late releases stay safe
     return *bridges;
+}
+
+std::atomic<std::size_t> g_alive{0};
+
+bool sameIgnoringCase(const std::string& a, const std::string& b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
 }
 
 bool isWrite(std::uint16_t flags)
@@ -55,11 +66,19 @@ JSAPIPtr DispatchBridge::apiOf(IDispatch* object)
     return bridge ? bridge->_api : JSAPIPtr();
 }
 
+std::size_t DispatchBridge::alive()
+{
+    return g_alive;
+}
+
 DispatchBridge::DispatchBridge(JSAPIPtr api) : _api(std::move(api))
-{}
+{
+    ++g_alive;
+}
 
 DispatchBridge::~DispatchBridge()
 {
+    --g_alive;
     std::lock_guard<std::mutex> lock(registryMutex());
     auto found = registry().find(_api.get());
     if (found != registry().end() && found->second == this)
@@ -76,7 +95,7 @@ HResult DispatchBridge::QueryInterface(const Guid& iid, void** out)
         return E_NOINTERFACE;
     }
     AddRef();
-    *out = static_cast<IDispatch*>(this);
+    *out = static_cast<IDispatchEx*>(this);
     return S_OK;
 }
 
@@ -139,6 +158,72 @@ HResult DispatchBridge::GetDispID(const std::string& name, DispId* id)
     }
     *id = found->second;
     return S_OK;
+}
+
+HResult DispatchBridge::GetDispID(const std::string& name, std::uint32_t flags, DispId* id)
+{
+    if (!(flags & fdexNameCaseInsensitive))
+        return GetDispID(name, id);
+    HResult exact = GetDispID(name, id);
+    if (exact == S_OK || !id)
+        return exact;
+    for (const char* own : {kAttachEvent, kDetachEvent, kGetLastException})
+        if (sameIgnoringCase(name, own))
+            return GetDispID(own, id);
+    for (const std::string& member : memberNames())
+        if (sameIgnoringCase(name, member))
+            return GetDispID(member, id);
+    return DISP_E_UNKNOWNNAME;
+}
+
+HResult DispatchBridge::GetMemberName(DispId id, std::string* name)
+{
+    if (!name)
+        return E_POINTER;
+    switch (id)
+    {
+    case DISPID_VALUE: *name = ""; return S_OK;
+    case kAttachEventId: *name = kAttachEvent; return S_OK;
+    case kDetachEventId: *name = kDetachEvent; return S_OK;
+    case kGetLastExceptionId: *name = kGetLastException; return S_OK;
+    default: return memberName(id, *name) ? S_OK : DISP_E_UNKNOWNNAME;
+    }
+}
+
+HResult DispatchBridge::GetNextDispID(std::uint32_t, DispId id, DispId* next)
+{
+    if (!next)
+        return E_POINTER;
+    *next = DISPID_UNKNOWN;
+    std::vector<std::string> members = memberNames();
+    auto from = members.begin();
+    if (id != DISPID_STARTENUM)
+    {
+        std::string current;
+        if (!memberName(id, current))
+            return DISP_E_UNKNOWNNAME;
+        from = std::find(members.begin(), members.end(), current);
+        if (from != members.end())
+            ++from;
+    }
+    // A member that has gone since is skipped rather than ending the walk.
+    for (; from != members.end(); ++from)
+        if (GetDispID(*from, next) == S_OK)
+            return S_OK;
+    *next = DISPID_UNKNOWN;
+    return S_FALSE;
+}
+
+std::vector<std::string> DispatchBridge::memberNames() const
+{
+    try
+    {
+        return _api->isValid() ? _api->getMemberNames() : std::vector<std::string>();
+    }
+    catch (...)
+    {
+        return {};
+    }
 }
 
 HResult DispatchBridge::Invoke(DispId id, std::uint16_t flags, const std::vector<ComVariant>& args, ComVariant* result)

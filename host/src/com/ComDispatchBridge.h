@@ -19,7 +19,7 @@ namespace FB::Com {
 /// Script errors come back as DISP_E_EXCEPTION, and their message is kept for "getLastException" (until
 /// the next error; a success does not clear it). The bridge holds the JSAPI alive while it is referenced.
 /// Any thread; the JSAPI itself expects its calls on the browser thread.
-class DispatchBridge final : public IDispatch
+class DispatchBridge final : public IDispatchEx
 {
 public:
     /// Identifiers of the bridge's own members; the object's members get identifiers from
@@ -34,6 +34,8 @@ public:
     static DispatchBridge* wrap(const JSAPIPtr& api);
     /// The scriptable object behind `object` when it is one of these bridges; null otherwise.
     static JSAPIPtr apiOf(IDispatch* object);
+    /// Bridges alive in the process: their code is the library's, so it may not be unloaded while any is.
+    static std::size_t alive();
 
     DispatchBridge(const DispatchBridge&) = delete;
     DispatchBridge& operator=(const DispatchBridge&) = delete;
@@ -47,6 +49,10 @@ public:
     /// allowed that is any name but the reserved ones); the empty name is DISPID_VALUE. On an invalidated
     /// object every name gets one, so that the call arrives and can report why it fails.
     HResult GetDispID(const std::string& name, DispId* id) override;
+    HResult GetDispID(const std::string& name, std::uint32_t flags, DispId* id) override;
+    HResult GetMemberName(DispId id, std::string* name) override;
+    /// Lists the object's own members (getMemberNames), not the bridge's.
+    HResult GetNextDispID(std::uint32_t flags, DispId id, DispId* next) override;
     /// METHOD calls the method (or the default method "" for DISPID_VALUE); PROPERTYGET reads the property
     /// (for DISPID_VALUE: "value"); with both flags a method name is called and any other read;
     /// PROPERTYPUT or PROPERTYPUTREF writes the one argument. Unknown identifier: DISP_E_MEMBERNOTFOUND; no
@@ -62,6 +68,7 @@ private:
 
     bool addRefIfAlive();
     bool memberName(DispId id, std::string& name) const;
+    std::vector<std::string> memberNames() const;
     void handleEvent(bool attach, const std::vector<ComVariant>& args);
     ComVariant invokeMember(DispId id, std::uint16_t flags, const std::vector<ComVariant>& args);
     void remember(const std::string& message);

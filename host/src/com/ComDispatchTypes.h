@@ -55,6 +55,32 @@ protected:
     ~IDispatch() = default;
 };
 
+/// IDispatchEx's name flags: how GetDispID compares names.
+constexpr std::uint32_t fdexNameCaseSensitive = 0x1;
+constexpr std::uint32_t fdexNameCaseInsensitive = 0x8;
+/// Where GetNextDispID starts.
+constexpr DispId DISPID_STARTENUM = -2;
+
+/// A dispatch object that script hosts may also ask by name without case, and whose members they may
+/// enumerate (for ... in). Of the Windows interface it offers the name lookup with flags, member names and
+/// enumeration; InvokeEx, member deletion and member properties are left out, Invoke serving for calls.
+class IDispatchEx : public IDispatch
+{
+public:
+    using IDispatch::GetDispID;
+    /// With fdexNameCaseInsensitive the member whose name equals `name` without regard to ASCII case (an exact
+    /// match first, then the first in member order); otherwise as GetDispID(name, id).
+    virtual HResult GetDispID(const std::string& name, std::uint32_t flags, DispId* id) = 0;
+    /// The name of the member `id`; DISP_E_UNKNOWNNAME for an identifier never handed out.
+    virtual HResult GetMemberName(DispId id, std::string* name) = 0;
+    /// The member after `id` (DISPID_STARTENUM: the first), in the object's member order; S_FALSE with
+    /// DISPID_UNKNOWN after the last. `flags` is accepted and not used: every member is listed.
+    virtual HResult GetNextDispID(std::uint32_t flags, DispId id, DispId* next) = 0;
+
+protected:
+    ~IDispatchEx() = default;
+};
+
 /// Holds one reference to a dispatch object and gives it back when destroyed.
 class DispatchRef
 {

@@ -1,5 +1,6 @@
 #include "com/ComServer.h"
 
+#include "com/ComDispatchBridge.h"
 #include "com/ComObjects.h"
 #include "com/RegistrationScript.h"
 #include "com/ThreadLocale.h"
@@ -202,7 +203,8 @@ HResult ComServer::getClassObject(const Guid* classId, const Guid* iid, void** o
 
 HResult ComServer::canUnloadNow()
 {
-    if (_objects != 0 || _locks != 0)
+    // A host may still hold the scripting object it got from a control it has released.
+    if (_objects != 0 || _locks != 0 || DispatchBridge::alive() != 0)
         return S_FALSE;
     bool wasInitialised = false;
     {

@@ -40,8 +40,8 @@ public:
     /// Windows/IE and initialises the plug-in factory.
     HResult getClassObject(const Guid* classId, const Guid* iid, void** out);
 
-    /// S_OK when no object and no lock is alive (then the plug-in factory, when initialised, is deinitialised);
-    /// S_FALSE otherwise.
+    /// S_OK when no object, no lock and no dispatch bridge is alive (then the plug-in factory, when initialised,
+    /// is deinitialised); S_FALSE otherwise.
     HResult canUnloadNow();
 
     /// Kept by the objects handed out; they must not outlive the server.
