@@ -11,6 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <clocale>
 #include <cstdlib>
 #include <filesystem>
@@ -135,6 +138,48 @@ TEST_F(ComRegistration, TheCallingProgramDecidesBetweenUserAndMachine)
         EXPECT_EQ(dump(), before);
     }
     EXPECT_TRUE(_factory->calls.empty());
+}
+
+TEST_F(ComRegistration, TwoProcessesRegisteringAtOnceOnlyEverSeeWholeRegistrations)
+{
+    const std::string before = dump();
+    const std::string registered = expectedAfter(ScriptAction::Register, ScriptScope::PerUser);
+    // One process registers over and over while the other alternates; each checks every state it reads.
+    std::vector<pid_t> children;
+    for (int process = 0; process < 2; ++process)
+    {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0)
+        {
+            Registry mine(StoreLocations{_dir.file("user/registry"), _dir.file("machine/registry")});
+            int failures = 0;
+            for (int round = 0; round < 20; ++round)
+            {
+                const bool remove = process == 1 && round % 2 == 1;
+                failures += (remove ? _server.unregisterServer(ScriptScope::PerUser)
+                                    : _server.registerServer(ScriptScope::PerUser)) == S_OK
+                                ? 0
+                                : 1;
+                const std::string now = dumpStores(mine);
+                failures += now == registered || now == before ? 0 : 1;
+            }
+            _exit(failures == 0 ? 0 : 1);
+        }
+        children.push_back(child);
+    }
+    for (pid_t child : children)
+    {
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a process failed or saw half a registration";
+    }
+    const std::string after = dump();
+    EXPECT_TRUE(after == registered || after == before);
+    ASSERT_EQ(_server.registerServer(ScriptScope::PerUser), S_OK);
+    EXPECT_EQ(dump(), registered);
+    ASSERT_EQ(_server.unregisterServer(ScriptScope::PerUser), S_OK);
+    EXPECT_EQ(dump(), before);
 }
 
 TEST_F(ComRegistration, DllInstallCommandLinesChooseTheScope)
