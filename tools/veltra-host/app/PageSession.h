@@ -61,6 +61,8 @@ public:
     PageSession& operator=(const PageSession&) = delete;
 
     std::uint64_t id() const { return _connection->id(); }
+    /// The page's channel, for notices outside the session's own messages.
+    Connection& connection() const { return *_connection; }
 
     /// Server thread: one text message from the WebSocket. Throws WireError for a malformed one.
     void received(const Json::Value& message);

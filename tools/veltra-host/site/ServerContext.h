@@ -1,7 +1,7 @@
 #pragma once
 
 #include "site/BridgeSecurity.h"
-#include "site/Connection.h"
+#include "site/WebSocketConnection.h"
 #include "site/HttpServerOptions.h"
 #include "site/SessionRegistry.h"
 #include "site/SitePaths.h"

@@ -27,7 +27,7 @@ WebSocketSession::WebSocketSession(boost::asio::ip::tcp::socket&& socket, std::s
 void WebSocketSession::start(beast::http::request<beast::http::string_body> upgrade)
 {
     // Made here, not in the constructor: it refers to us weakly, which needs an owner first.
-    _connection = std::make_shared<Connection>(_id, weak_from_this(), _context->gate);
+    _connection = std::make_shared<WebSocketConnection>(_id, weak_from_this(), _context->gate);
 
     _ws.set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
     _ws.set_option(websocket::stream_base::decorator(

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "site/Connection.h"
+#include "site/WebSocketConnection.h"
 
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
@@ -64,7 +64,7 @@ private:
     boost::beast::websocket::stream<boost::beast::tcp_stream> _ws;
     const boost::asio::any_io_executor _strand;
     const std::uint64_t _id;
-    std::shared_ptr<Connection> _connection; // made by start()
+    std::shared_ptr<WebSocketConnection> _connection; // made by start()
     boost::beast::flat_buffer _readBuffer;
     std::deque<OutgoingMessage> _outbox; // the front one is being written
     bool _closing = false;

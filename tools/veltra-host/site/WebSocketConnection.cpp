@@ -1,18 +1,16 @@
-#include "site/Connection.h"
+#include "site/WebSocketConnection.h"
 
 #include "site/WebSocketSession.h"
 
 namespace veltra::host {
 
-Connection::Connection(std::uint64_t id, std::weak_ptr<WebSocketSession> session, std::shared_ptr<ServerGate> gate)
-    : _id(id)
-    , _session(std::move(session))
-    , _gate(std::move(gate))
-{
-}
+WebSocketConnection::WebSocketConnection(std::uint64_t id, std::weak_ptr<WebSocketSession> session,
+                                         std::shared_ptr<ServerGate> gate)
+    : _id(id), _session(std::move(session)), _gate(std::move(gate))
+{}
 
 template <class Work>
-void Connection::withSession(Work&& work)
+void WebSocketConnection::withSession(Work&& work)
 {
     // Held until the session reference is gone again, so the server cannot finish (and take the
     // sockets' io_context with it) while this thread still holds a session.
@@ -23,17 +21,17 @@ void Connection::withSession(Work&& work)
         work(*session);
 }
 
-void Connection::send(std::string text)
+void WebSocketConnection::send(std::string text)
 {
     withSession([&](WebSocketSession& session) { session.queue(OutgoingMessage{false, std::move(text), {}}); });
 }
 
-void Connection::sendBinary(std::vector<std::uint8_t> bytes)
+void WebSocketConnection::sendBinary(std::vector<std::uint8_t> bytes)
 {
     withSession([&](WebSocketSession& session) { session.queue(OutgoingMessage{true, {}, std::move(bytes)}); });
 }
 
-void Connection::close()
+void WebSocketConnection::close()
 {
     withSession([](WebSocketSession& session) { session.requestClose(); });
 }
