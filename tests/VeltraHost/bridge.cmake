@@ -6,7 +6,8 @@ veltra_add_test_suite(VeltraHostBridgeTests
     LIBRARIES VeltraHostApp)
 # The whole host against the test plug-in, driven as a page would over HTTP and WebSocket.
 target_compile_definitions(VeltraHostBridgeTests PRIVATE VELTRA_TEST_PLUGIN_LIBRARY="$<TARGET_FILE_NAME:npveltra_test>")
-add_dependencies(VeltraHostBridgeTests npveltra_test)
+# In its default mode the host starts its page processes from the veltra-host program.
+add_dependencies(VeltraHostBridgeTests npveltra_test veltra-host)
 veltra_add_test_suite(VeltraHostBridgeThreadsTests
     SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/BridgePageCallsThreadsTest.cpp
     LIBRARIES VeltraHostBridge)

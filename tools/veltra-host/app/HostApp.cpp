@@ -1,6 +1,7 @@
 #include "app/HostApp.h"
 
 #include "app/PageHost.h"
+#include "app/PageRouter.h"
 #include "app/PageScriptText.h"
 #include "capture/XvfbServer.h"
 #include "site/HttpServer.h"
@@ -26,7 +27,7 @@ struct HostApp::Impl : public SocketHandler
     const HostOptions options;
     std::unique_ptr<XvfbServer> xvfb;
     std::string displayName;
-    std::unique_ptr<PageHost> pages;
+    std::unique_ptr<PageService> pages;
     std::unique_ptr<HttpServer> server;
     bool down = false;
 };
@@ -48,7 +49,16 @@ HostApp::Impl::Impl(HostOptions hostOptions) : options(std::move(hostOptions))
     const char* current = std::getenv("DISPLAY");
     if (!current || displayName != current)
         ::setenv("DISPLAY", displayName.c_str(), 1);
-    pages = std::make_unique<PageHost>(options, displayName);
+    if (options.singleProcess)
+    {
+        pages = std::make_unique<PageHost>(options, displayName);
+    }
+    else
+    {
+        HostOptions forProcesses = options;
+        forProcesses.display = displayName;
+        pages = std::make_unique<PageRouter>(forProcesses);
+    }
 
     HttpServerOptions serverOptions;
     serverOptions.address = options.address;
@@ -79,8 +89,6 @@ HostApp::Impl::Impl(HostOptions hostOptions) : options(std::move(hostOptions))
 void HostApp::Impl::onOpen(const std::shared_ptr<Connection>& connection)
 {
     pages->open(connection);
-    std::printf("veltra-host: page %llu connected\n", static_cast<unsigned long long>(connection->id()));
-    std::fflush(stdout);
 }
 
 void HostApp::Impl::onMessage(const std::shared_ptr<Connection>& connection, const std::string& text)

@@ -81,6 +81,11 @@ HostOptions parseHostOptions(const std::vector<std::string>& args, HostOptions o
                     "--plugin-info, --register-plugin and --unregister-plugin exclude each other");
             continue;
         }
+        if (option == "--single-process")
+        {
+            options.singleProcess = true;
+            continue;
+        }
         if (i + 1 >= args.size())
             throw std::invalid_argument(option.rfind("--", 0) == 0 ? option + " needs a value"
                                                                    : "unknown argument \"" + option + "\"");
@@ -112,10 +117,31 @@ HostOptions parseHostOptions(const std::vector<std::string>& args, HostOptions o
             options.maxInstancesPerPage = static_cast<std::size_t>(number(option, value, 1, 64));
         else if (option == "--max-call-size")
             options.maxCallBytes = byteSize(option, value, std::size_t(1) << 10, std::size_t(1) << 30);
+        else if (option == "--page-memory")
+            options.pageMemoryBytes =
+                value == "0" ? 0 : byteSize(option, value, std::size_t(64) << 20, std::size_t(1) << 40);
+        else if (option == "--page-files")
+            options.pageOpenFiles = static_cast<std::size_t>(number(option, value, 64, 1 << 20));
+        else if (option == "--page-process")
+            options.pageProcessChannel = static_cast<int>(number(option, value, 0, 1 << 20));
         else
             throw std::invalid_argument("unknown option \"" + option + "\"");
     }
     return options;
+}
+
+std::vector<std::string> pageProcessArguments(const HostOptions& options, int channel)
+{
+    std::vector<std::string> args = {"--page-process",  std::to_string(channel),
+                                     "--plugin",        options.plugin,
+                                     "--display",       options.display,
+                                     "--pictures",      options.pictureFormat == PictureFormat::Png ? "png" : "jpeg",
+                                     "--quality",       std::to_string(options.pictureQuality),
+                                     "--max-instances", std::to_string(options.maxInstancesPerPage),
+                                     "--max-call-size", std::to_string(options.maxCallBytes),
+                                     "--page-memory",   std::to_string(options.pageMemoryBytes),
+                                     "--page-files",    std::to_string(options.pageOpenFiles)};
+    return args;
 }
 
 std::string hostUsage()
@@ -139,7 +165,12 @@ std::string hostUsage()
            "  --quality N          JPEG quality, 1 to 100 (default 85)\n"
            "  --max-instances N    plug-in elements allowed on one page (default 8)\n"
            "  --max-call-size N    the largest call a page may make, in bytes or with K or M after\n"
-           "                       the number (default 64M; 1K to 1024M); larger ones are refused\n";
+           "                       the number (default 64M; 1K to 1024M); larger ones are refused\n"
+           "  --single-process     serve every page from this process instead of a viewer process\n"
+           "                       per page (for debugging: one page's fault then ends them all)\n"
+           "  --page-memory N      the data memory each page process may use, in bytes or with K, M\n"
+           "                       or G after the number (default 8G; 0: no limit)\n"
+           "  --page-files N       the files each page process may hold open (default 1024)\n";
 }
 
 } // namespace veltra::host

@@ -38,7 +38,21 @@ struct HostOptions
     std::chrono::milliseconds answerLimit{30000};
     /// How often changed pictures are looked for.
     std::chrono::milliseconds picturePeriod{15};
+
+    /// Serve every page from this process (the plug-in on one browser thread for all pages), as
+    /// for debugging; otherwise each page gets a viewer process of its own.
+    bool singleProcess = false;
+    /// The program started as a page process; empty: this program.
+    std::string program;
+    /// Limits of each page process: its data memory in bytes (0: none) and its open files.
+    std::size_t pageMemoryBytes = std::size_t(8) << 30;
+    std::size_t pageOpenFiles = 1024;
+    /// Set in a page process: the file descriptor of its channel to the host (--page-process).
+    int pageProcessChannel = -1;
 };
+
+/// The arguments that start a page process for a host run with `options`, after the program name.
+std::vector<std::string> pageProcessArguments(const HostOptions& options, int channel);
 
 /// The program's arguments as options, starting from `defaults`. Throws std::invalid_argument
 /// naming the bad argument; sets `help` when --help was asked for. --plugin-info, --register-plugin and

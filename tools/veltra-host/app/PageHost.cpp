@@ -31,7 +31,7 @@ std::string firstMime(const std::string& description)
 
 struct PageHost::Impl
 {
-    Impl(const HostOptions& options, const std::string& displayName);
+    Impl(const HostOptions& options, const std::string& displayName, bool reportPages);
 
     std::shared_ptr<PageSession> session(std::uint64_t id) const;
     std::vector<std::shared_ptr<PageSession>> sessions() const;
@@ -40,6 +40,7 @@ struct PageHost::Impl
     void shutdown();
 
     const HostOptions options;
+    const bool reportPages;
     Display* display = nullptr;
     BrowserLoop loop;
     std::unique_ptr<HostFunctions> host;
@@ -57,7 +58,8 @@ struct PageHost::Impl
     bool down = false;
 };
 
-PageHost::Impl::Impl(const HostOptions& hostOptions, const std::string& displayName) : options(hostOptions)
+PageHost::Impl::Impl(const HostOptions& hostOptions, const std::string& displayName, bool reports)
+    : options(hostOptions), reportPages(reports)
 {
     // Every use of this connection happens on the browser thread.
     display = loop.runSync([&] { return XOpenDisplay(displayName.c_str()); });
@@ -163,8 +165,8 @@ void PageHost::Impl::shutdown()
     host.reset();
 }
 
-PageHost::PageHost(const HostOptions& options, const std::string& displayName)
-    : _impl(std::make_unique<Impl>(options, displayName))
+PageHost::PageHost(const HostOptions& options, const std::string& displayName, bool reportPages)
+    : _impl(std::make_unique<Impl>(options, displayName, reportPages))
 {}
 
 PageHost::~PageHost()
@@ -181,6 +183,10 @@ void PageHost::open(const std::shared_ptr<Connection>& connection)
         return;
     }
     _impl->pages[connection->id()] = PageSession::open(*_impl->context, connection);
+    if (!_impl->reportPages)
+        return;
+    std::printf("veltra-host: page %llu connected\n", static_cast<unsigned long long>(connection->id()));
+    std::fflush(stdout);
 }
 
 void PageHost::message(std::uint64_t id, const std::string& text)
@@ -214,6 +220,8 @@ void PageHost::close(std::uint64_t id)
         _impl->pages.erase(found);
     }
     page->close();
+    if (!_impl->reportPages)
+        return;
     // Once its instances are gone, in order behind whatever the page still had queued.
     _impl->loop.post([impl = _impl.get(), id] {
         std::printf("veltra-host: page %llu closed; %zu instances alive\n", static_cast<unsigned long long>(id),

@@ -1,11 +1,8 @@
 #pragma once
 
 #include "app/HostOptions.h"
-#include "site/Connection.h"
-#include "site/HttpServerOptions.h"
+#include "app/PageService.h"
 
-#include <cstddef>
-#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -15,34 +12,25 @@ namespace veltra::host {
 /// connected page with its instances, and the pictures of their windows. The host runs one for
 /// all its pages with --single-process; otherwise each page process runs one for its page.
 /// Calls may come from any thread; those for different pages may overlap.
-class PageHost
+class PageHost final : public PageService
 {
 public:
     /// Opens `displayName` for the pictures, loads and starts `options.plugin`. Throws
-    /// std::exception naming what could not start.
-    PageHost(const HostOptions& options, const std::string& displayName);
+    /// std::exception naming what could not start. With `reportPages` each page's connection and
+    /// close are written to standard output.
+    PageHost(const HostOptions& options, const std::string& displayName, bool reportPages = true);
     /// shutdown().
-    ~PageHost();
+    ~PageHost() override;
     PageHost(const PageHost&) = delete;
     PageHost& operator=(const PageHost&) = delete;
 
-    /// A page connected through `connection`; it is told its number ("hello").
-    void open(const std::shared_ptr<Connection>& connection);
-    /// One text message from page `id`. A malformed one is answered with an "error" message.
-    void message(std::uint64_t id, const std::string& text);
-    /// Page `id` is gone: its instances are destroyed in order on the browser thread.
-    void close(std::uint64_t id);
-    /// One bridge request of a page; blocks until its reply is known. Throws WireError for a
-    /// malformed request or one naming no connected page.
-    BridgeAnswer bridge(const BridgeCall& call);
-
-    /// Plug-in instances alive, closing ones included, and pages connected.
-    std::size_t instanceCount() const;
-    std::size_t pageCount() const;
-
-    /// Closes every page (destroying its instances in order), shuts the plug-in down and ends the
-    /// browser thread. Bridge calls still waiting are released first. Idempotent.
-    void shutdown();
+    void open(const std::shared_ptr<Connection>& connection) override;
+    void message(std::uint64_t id, const std::string& text) override;
+    void close(std::uint64_t id) override;
+    BridgeAnswer bridge(const BridgeCall& call) override;
+    std::size_t instanceCount() const override;
+    std::size_t pageCount() const override;
+    void shutdown() override;
 
 private:
     struct Impl;

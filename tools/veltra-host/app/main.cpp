@@ -1,6 +1,7 @@
 // veltra-host: serves a site whose pages embed the Veltra plug-in, and plays the browser's side of
 // the plug-in interface for them.
 #include "app/HostApp.h"
+#include "app/PageProcessMain.h"
 #include "browser/PluginLocator.h"
 #include "browser/PluginModule.h"
 
@@ -102,6 +103,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "veltra-host: %s\n%s", error.what(), hostUsage().c_str());
         return 2;
     }
+    // A page process is started by the host with everything decided.
+    if (options.pageProcessChannel >= 0)
+        return runPageProcess(options);
     options.plugin = choosePlugin(options.plugin, buildLibrary);
     if (options.plugin.empty())
         return 1;

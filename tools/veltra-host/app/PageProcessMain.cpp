@@ -1,0 +1,226 @@
+#include "app/PageProcessMain.h"
+
+#include "app/FrameChannel.h"
+#include "app/PageHost.h"
+#include "bridge/WireValue.h"
+
+#include <dirent.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <list>
+#include <mutex>
+#include <thread>
+
+namespace veltra::host {
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+// Sanitizers reserve terabytes of shadow memory up front, which any data limit refuses.
+constexpr bool kCanLimitMemory = false;
+#else
+constexpr bool kCanLimitMemory = true;
+#endif
+
+constexpr std::size_t kFrameSlack = 64 * 1024 * 1024;
+
+/// The page's channel as its session sees it: every message is a frame to the host, which writes
+/// it to the page's WebSocket.
+class ChannelConnection final : public Connection
+{
+public:
+    ChannelConnection(std::uint64_t id, FrameChannel& channel) : _id(id), _channel(channel) {}
+
+    std::uint64_t id() const override { return _id; }
+    void send(std::string text) override
+    {
+        _sinceReport += text.size();
+        _channel.send(FrameKind::Text, _id, {}, text);
+    }
+    void sendBinary(std::vector<std::uint8_t> bytes) override
+    {
+        _sinceReport += bytes.size();
+        _channel.send(FrameKind::Binary, _id, {}, bytes.data(), bytes.size());
+    }
+    void close() override { _channel.send(FrameKind::Close, _id); }
+    /// What the host last said its WebSocket still had to write, and what went out since.
+    std::size_t pendingBytes() const override { return _reported + _sinceReport; }
+    void reported(std::size_t pending)
+    {
+        _reported = pending;
+        _sinceReport = 0;
+    }
+
+private:
+    const std::uint64_t _id;
+    FrameChannel& _channel;
+    std::atomic<std::size_t> _reported{0};
+    std::atomic<std::size_t> _sinceReport{0};
+};
+
+/// Bridge requests block until the plug-in is done with them, and answers to the plug-in's own
+/// calls arrive as bridge requests meanwhile: each runs on a thread of its own.
+class BridgeRunners
+{
+public:
+    ~BridgeRunners() { joinAll(); }
+
+    void run(std::function<void()> work)
+    {
+        std::lock_guard<std::mutex> guard(_lock);
+        for (auto runner = _runners.begin(); runner != _runners.end();)
+        {
+            if (runner->done->load())
+            {
+                runner->thread.join();
+                runner = _runners.erase(runner);
+            }
+            else
+                ++runner;
+        }
+        auto done = std::make_shared<std::atomic<bool>>(false);
+        _runners.push_back({std::thread([work = std::move(work), done] {
+                                work();
+                                *done = true;
+                            }),
+                            done});
+    }
+
+    void joinAll()
+    {
+        std::lock_guard<std::mutex> guard(_lock);
+        for (Runner& runner : _runners)
+            runner.thread.join();
+        _runners.clear();
+    }
+
+private:
+    struct Runner
+    {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+    std::mutex _lock;
+    std::list<Runner> _runners;
+};
+
+/// Descriptors this process got from the host by accident (its sockets, say) are closed, so the
+/// host's port and files are not held by a page process.
+void closeInheritedDescriptors(int keep)
+{
+    DIR* folder = ::opendir("/proc/self/fd");
+    if (!folder)
+        return;
+    std::vector<int> inherited;
+    while (dirent* entry = ::readdir(folder))
+    {
+        const int fd = std::atoi(entry->d_name);
+        if (fd > 2 && fd != keep && fd != ::dirfd(folder))
+            inherited.push_back(fd);
+    }
+    ::closedir(folder);
+    for (int fd : inherited)
+        ::close(fd);
+}
+
+void limit(int resource, std::size_t value, const char* what)
+{
+    rlimit current{};
+    ::getrlimit(resource, &current);
+    rlim_t wanted = static_cast<rlim_t>(value);
+    if (current.rlim_max != RLIM_INFINITY && wanted > current.rlim_max)
+        wanted = current.rlim_max;
+    const rlimit set{wanted, current.rlim_max == RLIM_INFINITY ? wanted : current.rlim_max};
+    if (::setrlimit(resource, &set) != 0)
+        std::fprintf(stderr, "veltra-host: page process: cannot limit its %s\n", what);
+}
+
+} // namespace
+
+int runPageProcess(const HostOptions& options)
+{
+    const int fd = options.pageProcessChannel;
+    closeInheritedDescriptors(fd);
+    limit(RLIMIT_NOFILE, options.pageOpenFiles, "open files");
+    if (kCanLimitMemory && options.pageMemoryBytes > 0)
+        limit(RLIMIT_DATA, options.pageMemoryBytes, "memory");
+
+    FrameChannel channel(fd, options.maxCallBytes + kFrameSlack);
+    std::unique_ptr<PageHost> pages;
+    try
+    {
+        // The host reports the page's coming and going, not its process.
+        pages = std::make_unique<PageHost>(options, options.display, false);
+    }
+    catch (const std::exception& error)
+    {
+        std::fprintf(stderr, "veltra-host: page process: %s\n", error.what());
+        return 1;
+    }
+    channel.send(FrameKind::Ready, static_cast<std::uint64_t>(::getpid()));
+
+    std::shared_ptr<ChannelConnection> page;
+    BridgeRunners runners;
+    std::size_t toldInstances = 0;
+    auto tellInstances = [&] {
+        const std::size_t now = pages->instanceCount();
+        if (now != toldInstances)
+            channel.send(FrameKind::Instances, now);
+        toldInstances = now;
+    };
+    try
+    {
+        Frame frame;
+        for (;;)
+        {
+            tellInstances();
+            if (!channel.readable(100))
+                continue;
+            if (!channel.receive(frame) || frame.kind == FrameKind::Close)
+                break;
+            if (frame.kind == FrameKind::Open && !page)
+            {
+                page = std::make_shared<ChannelConnection>(frame.tag, channel);
+                pages->open(page);
+            }
+            else if (frame.kind == FrameKind::Text && page)
+                pages->message(page->id(), frame.body);
+            else if (frame.kind == FrameKind::Pending && page)
+                page->reported(static_cast<std::size_t>(frame.tag));
+            else if (frame.kind == FrameKind::Bridge)
+            {
+                runners.run([&pages, &channel, request = std::move(frame)] {
+                    const std::size_t split = request.head.find('\n');
+                    const std::string contentType = request.head.substr(0, split);
+                    const std::string accept = split == std::string::npos ? "" : request.head.substr(split + 1);
+                    try
+                    {
+                        BridgeAnswer answer = pages->bridge(BridgeCall{request.body, contentType, accept});
+                        channel.send(FrameKind::BridgeReply, request.tag, answer.contentType, answer.body);
+                    }
+                    catch (const std::exception& error)
+                    {
+                        channel.send(FrameKind::BridgeFailed, request.tag, {}, error.what());
+                    }
+                });
+                frame = Frame();
+            }
+        }
+    }
+    catch (const FrameError& error)
+    {
+        std::fprintf(stderr, "veltra-host: page process: %s\n", error.what());
+    }
+    // The page has gone (or the host): its instances go in order, and waiting requests are let go.
+    if (page)
+        pages->close(page->id());
+    pages->shutdown();
+    runners.joinAll();
+    tellInstances();
+    return 0;
+}
+
+} // namespace veltra::host
