@@ -1,9 +1,17 @@
+# A page of a running host driven as veltra.js drives it, over HTTP and a WebSocket; the host tests and the
+# pages bench share it.
+add_library(VeltraHostPageClient STATIC ${CMAKE_CURRENT_SOURCE_DIR}/PageClient.cpp)
+target_include_directories(VeltraHostPageClient PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(VeltraHostPageClient PUBLIC VeltraHostBridge Boost::headers JsonCpp::JsonCpp Threads::Threads)
+veltra_warnings(VeltraHostPageClient)
+
 veltra_add_test_suite(VeltraHostBridgeTests
     SOURCES
         ${CMAKE_CURRENT_SOURCE_DIR}/BridgeWirePartsTest.cpp
         ${CMAKE_CURRENT_SOURCE_DIR}/BridgeWireValueTest.cpp
         ${CMAKE_CURRENT_SOURCE_DIR}/HostAppThreadsTest.cpp
-    LIBRARIES VeltraHostApp)
+        ${CMAKE_CURRENT_SOURCE_DIR}/HostPagesThreadsTest.cpp
+    LIBRARIES VeltraHostApp VeltraHostPageClient)
 # The whole host against the test plug-in, driven as a page would over HTTP and WebSocket.
 target_compile_definitions(VeltraHostBridgeTests PRIVATE VELTRA_TEST_PLUGIN_LIBRARY="$<TARGET_FILE_NAME:npveltra_test>")
 # In its default mode the host starts its page processes from the veltra-host program.

@@ -9,6 +9,8 @@
 #include "scripting/JSObject.h"
 #include "scripting/MethodWrapper.h"
 
+#include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <thread>
@@ -150,6 +152,14 @@ TestAPI::TestAPI(std::weak_ptr<TestPlugin> owner) : _plugin(std::move(owner))
             throw FB::script_error("The plugin is gone");
         return target->getHost()->evaluateScript(args.at(0).convert_cast<std::string>());
     });
+    // A call that takes its time (milliseconds), as a large model's read does; answers what it slept.
+    addMethod("sleep", [](const FB::VariantList& args) -> FB::variant {
+        const int milliseconds = args.at(0).convert_cast<int>();
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+        return milliseconds;
+    });
+    // A fault in the viewer: the process ends as a crashing driver or reader ends it.
+    addMethod("abort", [](const FB::VariantList&) -> FB::variant { std::abort(); });
     addMethod("log", call([](TestPlugin& plugin, const FB::VariantList& args) {
                   plugin.log(args.at(0).convert_cast<std::string>(), args.size() > 1 ? args[1].convert_cast<int>() : 0);
               }));

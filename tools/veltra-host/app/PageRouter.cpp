@@ -52,9 +52,28 @@ void PageRouter::keepSpare()
     std::unique_lock<std::mutex> guard(_lock);
     while (!_stopping)
     {
+        // Processes of closed pages are let go once they have ended: their channels and threads with them.
+        std::vector<std::shared_ptr<PageProcess>> ended;
+        for (auto closing = _closing.begin(); closing != _closing.end();)
+        {
+            if ((*closing)->running())
+                ++closing;
+            else
+            {
+                ended.push_back(std::move(*closing));
+                closing = _closing.erase(closing);
+            }
+        }
+        if (!ended.empty())
+        {
+            guard.unlock();
+            ended.clear();
+            guard.lock();
+            continue;
+        }
         if (_spare && _spare->running())
         {
-            _spareWanted.wait(guard);
+            _spareWanted.wait_for(guard, std::chrono::milliseconds(250));
             continue;
         }
         guard.unlock();
@@ -158,12 +177,6 @@ void PageRouter::close(std::uint64_t id)
             return;
         page = found->second;
         _pages.erase(found);
-        // Processes that have ended since are let go here.
-        std::vector<std::shared_ptr<PageProcess>> still;
-        for (auto& closing : _closing)
-            if (closing->running())
-                still.push_back(closing);
-        _closing.swap(still);
         _closing.push_back(page);
     }
     if (page->running())

@@ -597,6 +597,14 @@
       case "release":
         releaseHandle(message.handle);
         break;
+      case "crashed":
+        // The page's viewer process has ended: every element hears why, and their calls fail from now on.
+        console.error("veltra: " + message.error);
+        instances.forEach(function (state) {
+          state.element.dispatchEvent(new CustomEvent("veltracrash", { detail: { error: message.error } }));
+          forget(state);
+        });
+        break;
       case "error":
         console.warn("veltra-host: " + message.error);
         break;

@@ -1,0 +1,276 @@
+// Several pages of one host at once, each with its viewer process: they are served side by side, a
+// slow or crashing viewer touches only its own page, and pages that come and go leave nothing behind.
+#include "app/HostApp.h"
+
+#include "BuildOutputs.h"
+#include "PageClient.h"
+#include "TempDir.h"
+#include "VirtualDisplay.h"
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+using namespace veltra::host;
+using veltra::test::jsonArray;
+using veltra::test::PageClient;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+/// The entries of a /proc folder, "." and ".." left out.
+std::vector<std::string> entries(const std::string& folder)
+{
+    std::vector<std::string> names;
+    if (DIR* dir = ::opendir(folder.c_str()))
+    {
+        while (dirent* entry = ::readdir(dir))
+            if (entry->d_name[0] != '.')
+                names.push_back(entry->d_name);
+        ::closedir(dir);
+    }
+    return names;
+}
+
+/// This process's children running `program`, zombies included (a child not reaped counts).
+std::vector<int> children(const std::string& program)
+{
+    std::vector<int> found;
+    for (const std::string& name : entries("/proc"))
+    {
+        if (!std::isdigit(static_cast<unsigned char>(name[0])))
+            continue;
+        std::ifstream stat("/proc/" + name + "/stat");
+        std::string line;
+        std::getline(stat, line);
+        // pid (comm) state ppid ...; comm may hold spaces, so read from its closing parenthesis.
+        const std::size_t open = line.find('('), close = line.rfind(')');
+        if (open == std::string::npos || close == std::string::npos)
+            continue;
+        std::istringstream rest(line.substr(close + 2));
+        char state = 0;
+        int parent = 0;
+        rest >> state >> parent;
+        if (parent == ::getpid() && line.substr(open + 1, close - open - 1) == program.substr(0, 15))
+            found.push_back(std::stoi(name));
+    }
+    return found;
+}
+
+/// Resident memory of process `pid` in MiB, from /proc.
+double residentMiB(int pid)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stod(line.substr(6)) / 1024.0;
+    return 0.0;
+}
+
+double quantile(std::vector<double> values, double q)
+{
+    if (values.empty())
+        return 0.0;
+    std::sort(values.begin(), values.end());
+    return values[std::min(values.size() - 1, static_cast<std::size_t>(q * static_cast<double>(values.size())))];
+}
+
+class HostPagesThreads : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        veltra::test::blockChildSignals();
+        std::string why;
+        if (!veltra::test::ensureDisplay(&why))
+            GTEST_SKIP() << why;
+        HostOptions options;
+        options.site = site.path();
+        options.port = 0;
+        options.plugin = veltra::test::builtLibrary(VELTRA_TEST_PLUGIN_LIBRARY);
+        options.display = std::getenv("DISPLAY");
+        options.pictureFormat = PictureFormat::Png;
+        options.program = veltra::test::builtProgram("veltra-host");
+        app = std::make_unique<HostApp>(options);
+        host = veltra::test::HostAddress::of(app->address());
+    }
+
+    /// A page with `elements` elements of 32 x 24, connected and created; the plug-in objects of
+    /// its elements are in `objects`.
+    std::unique_ptr<PageClient> openPage(int elements, std::vector<Json::Value>* objects = nullptr)
+    {
+        auto page = std::make_unique<PageClient>(host);
+        EXPECT_TRUE(page->connect());
+        for (int element = 1; element <= elements; ++element)
+        {
+            const Json::Value created = page->create(element, 32, 24);
+            EXPECT_EQ(created["op"], "created") << created.toStyledString();
+            if (objects)
+                objects->push_back(created["object"]);
+        }
+        return page;
+    }
+
+    /// Waits until `done` holds, at most 10 s.
+    static bool eventually(const std::function<bool()>& done)
+    {
+        const auto deadline = Clock::now() + std::chrono::seconds(10);
+        while (!done() && Clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return done();
+    }
+
+    veltra::test::TempDir site;
+    std::unique_ptr<HostApp> app;
+    veltra::test::HostAddress host;
+};
+
+} // namespace
+
+TEST_F(HostPagesThreads, PagesCallingAtOnceAllProgressWhileTheirViewersCallThemBack)
+{
+    // Each page calls "log" over and over, and each log line comes back to it as a call of the
+    // plug-in into the page, which its socket answers: the case where one busy page used to hold
+    // every other one up.
+    constexpr int kPages = 4;
+    const auto runFor = std::chrono::seconds(2);
+    std::vector<std::unique_ptr<PageClient>> pages;
+    std::vector<Json::Value> objects;
+    for (int i = 0; i < kPages; ++i)
+        pages.push_back(openPage(1, &objects));
+
+    std::atomic<bool> stop{false};
+    std::vector<std::vector<double>> latencies(kPages);
+    std::vector<std::thread> callers, readers;
+    for (int i = 0; i < kPages; ++i)
+    {
+        readers.emplace_back([&, i] { pages[i]->nextText([&](const Json::Value&) { return stop.load(); }); });
+        callers.emplace_back([&, i] {
+            const auto end = Clock::now() + runFor;
+            for (int n = 0; Clock::now() < end; ++n)
+            {
+                const auto start = Clock::now();
+                const Json::Value reply = pages[i]->invoke(objects[i], "log", jsonArray({"line " + std::to_string(n)}));
+                latencies[i].push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+                if (!reply["ok"].asBool())
+                    break;
+            }
+        });
+    }
+    for (std::thread& caller : callers)
+        caller.join();
+    stop = true;
+    for (auto& page : pages)
+        page->interrupt();
+    for (std::thread& reader : readers)
+        reader.join();
+
+    for (int i = 0; i < kPages; ++i)
+    {
+        std::cout << "page " << i + 1 << ": " << latencies[i].size() / 2.0 << " calls/s, p99 "
+                  << quantile(latencies[i], 0.99) << " ms" << std::endl;
+        EXPECT_GE(latencies[i].size(), 10u) << "page " << i + 1 << " starved";
+        EXPECT_LT(quantile(latencies[i], 0.99), 1000.0) << "page " << i + 1;
+        EXPECT_GE(pages[i]->page.loggedCount(), 10u) << "its lines reached page " << i + 1;
+    }
+}
+
+TEST_F(HostPagesThreads, ASlowCallInOnePageDoesNotDelayAnother)
+{
+    std::vector<Json::Value> slowObjects, quickObjects;
+    auto slow = openPage(1, &slowObjects);
+    auto quick = openPage(1, &quickObjects);
+
+    std::atomic<bool> slowDone{false};
+    std::thread sleeper([&] {
+        const Json::Value reply = slow->invoke(slowObjects[0], "sleep", jsonArray({3000}));
+        EXPECT_TRUE(reply["ok"].asBool()) << reply.toStyledString();
+        slowDone = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200)); // the slow call is under way
+    std::vector<double> latencies;
+    for (int i = 0; i < 20; ++i)
+    {
+        const auto start = Clock::now();
+        const Json::Value reply = quick->invoke(quickObjects[0], "platform");
+        latencies.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+        EXPECT_TRUE(reply["ok"].asBool()) << reply.toStyledString();
+    }
+    EXPECT_FALSE(slowDone.load()) << "the quick page's 20 calls ended before the slow one";
+    EXPECT_LT(*std::max_element(latencies.begin(), latencies.end()), 1000.0);
+    sleeper.join();
+}
+
+TEST_F(HostPagesThreads, AViewerThatCrashesTakesOnlyItsPageAndThePageCanReload)
+{
+    std::vector<Json::Value> doomedObjects, otherObjects;
+    auto doomed = openPage(1, &doomedObjects);
+    auto other = openPage(1, &otherObjects);
+    ASSERT_TRUE(eventually([] { return children("veltra-host").size() == 3; })) << "two pages and the spare";
+
+    // The crashing call itself fails with the reason, and the page hears of the crash.
+    const Json::Value failed = doomed->invoke(doomedObjects[0], "abort");
+    EXPECT_FALSE(failed["ok"].asBool());
+    EXPECT_EQ(failed["error"], "The plug-in instance is gone");
+    const Json::Value crashed = doomed->nextText([](const Json::Value& m) { return m["op"] == "crashed"; });
+    EXPECT_EQ(
+        crashed["error"].asString().rfind("The plug-in instance is gone: its viewer process killed by signal 6", 0), 0u)
+        << crashed.toStyledString();
+    EXPECT_EQ(doomed->invoke(doomedObjects[0], "platform")["error"], "The plug-in instance is gone");
+
+    // The other page goes on answering and drawing, and the crashed process is reaped.
+    EXPECT_TRUE(other->invoke(otherObjects[0], "platform")["ok"].asBool());
+    const Json::Value created = other->create(2, 40, 30);
+    ASSERT_EQ(created["op"], "created");
+    const unsigned instance = created["instance"].asUInt();
+    EXPECT_EQ(other->nextText([&](const Json::Value& m) {
+        return m["op"] == "picture" && m["instance"].asUInt() == instance;
+    })["op"],
+              "picture");
+    EXPECT_TRUE(eventually([] { return children("veltra-host").size() == 2; })) << "the other page and the spare";
+
+    // Reloading the page gives it a viewer again.
+    doomed->close();
+    std::vector<Json::Value> reloadedObjects;
+    auto reloaded = openPage(1, &reloadedObjects);
+    EXPECT_TRUE(reloaded->invoke(reloadedObjects[0], "platform")["ok"].asBool());
+}
+
+TEST_F(HostPagesThreads, OpeningAndClosingPagesLeavesNothingBehind)
+{
+    ASSERT_TRUE(eventually([] { return children("veltra-host").size() == 1; })) << "the spare";
+    const std::size_t threads = entries("/proc/self/task").size();
+    const std::size_t files = entries("/proc/self/fd").size();
+    const auto started = Clock::now();
+    constexpr int kCycles = 50;
+    for (int cycle = 0; cycle < kCycles; ++cycle)
+    {
+        std::vector<Json::Value> objects;
+        auto page = openPage(cycle % 2 ? 2 : 1, &objects);
+        EXPECT_TRUE(page->invoke(objects.back(), "platform")["ok"].asBool()) << "cycle " << cycle;
+        page->close();
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
+    EXPECT_TRUE(eventually([&] { return app->instanceCount() == 0 && app->pageCount() == 0; }));
+    EXPECT_TRUE(eventually([] { return children("veltra-host").size() == 1; })) << "only the spare is left";
+    // At most as many as before: the first count may have caught the spare's start half done.
+    EXPECT_TRUE(eventually([&] { return entries("/proc/self/task").size() <= threads; }))
+        << entries("/proc/self/task").size() << " threads, " << threads << " before";
+    EXPECT_TRUE(eventually([&] { return entries("/proc/self/fd").size() <= files; }))
+        << entries("/proc/self/fd").size() << " open files, " << files << " before";
+
+    const std::vector<int> spare = children("veltra-host");
+    std::cout << kCycles << " pages opened and closed in " << seconds << " s; resident memory: host "
+              << residentMiB(::getpid()) << " MiB, a waiting page process "
+              << (spare.empty() ? 0.0 : residentMiB(spare.front())) << " MiB" << std::endl;
+}
