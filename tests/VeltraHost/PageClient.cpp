@@ -139,10 +139,6 @@ PageClient::PageClient(HostAddress host) : _host(std::move(host))
 http::response<http::string_body> PageClient::exchange(http::verb verb, const std::string& target,
                                                        const std::string& body, bool inParts)
 {
-    net::io_context context;
-    tcp::socket connection(context);
-    connection.connect({net::ip::make_address("127.0.0.1"), _host.port});
-    limitWaits(connection.native_handle());
     http::request<http::string_body> request(verb, target, 11);
     request.set(http::field::host, "127.0.0.1:" + std::to_string(_host.port));
     request.set(http::field::origin, _host.origin);
@@ -152,13 +148,38 @@ http::response<http::string_body> PageClient::exchange(http::verb verb, const st
         request.set(http::field::content_type, std::string(host::wireparts::MediaType) + "; charset=utf-8");
         request.set(http::field::accept, std::string(host::wireparts::MediaType));
     }
+    request.keep_alive(true);
     request.body() = body;
     request.prepare_payload();
-    http::write(connection, request);
-    beast::flat_buffer buffer;
-    http::response<http::string_body> response;
-    http::read(connection, buffer, response);
-    return response;
+
+    std::lock_guard<std::mutex> guard(_httpLock);
+    // A kept connection the host has closed meanwhile fails at once; the request then goes on a new one.
+    for (int attempt = 0;; ++attempt)
+    {
+        const bool reused = _http != nullptr;
+        try
+        {
+            if (!_http)
+            {
+                _http = std::make_unique<tcp::socket>(_httpIo);
+                _http->connect({net::ip::make_address("127.0.0.1"), _host.port});
+                limitWaits(_http->native_handle());
+            }
+            http::write(*_http, request);
+            beast::flat_buffer buffer;
+            http::response<http::string_body> response;
+            http::read(*_http, buffer, response);
+            if (!response.keep_alive())
+                _http.reset();
+            return response;
+        }
+        catch (const boost::system::system_error&)
+        {
+            _http.reset();
+            if (!reused || attempt > 0)
+                throw;
+        }
+    }
 }
 
 Json::Value PageClient::bridgeCall(const Json::Value& call)

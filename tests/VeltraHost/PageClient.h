@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <initializer_list>
 #include <mutex>
 #include <string>
@@ -73,7 +74,8 @@ public:
     bool connect();
     std::uint64_t pageId() const { return _pageId; }
 
-    /// One HTTP exchange with the host; `inParts` frames the body as long texts beside the JSON.
+    /// One HTTP exchange with the host over the page's kept-alive connection (one at a time, as a
+    /// page's synchronous requests are); `inParts` frames the body as long texts beside the JSON.
     boost::beast::http::response<boost::beast::http::string_body>
     exchange(boost::beast::http::verb verb, const std::string& target, const std::string& body, bool inParts = false);
     /// One synchronous call from the page, answering what the plug-in asks meanwhile.
@@ -103,6 +105,9 @@ public:
 
 private:
     HostAddress _host;
+    std::mutex _httpLock; // guards the two below
+    boost::asio::io_context _httpIo;
+    std::unique_ptr<boost::asio::ip::tcp::socket> _http;
     boost::asio::io_context _io;
     boost::beast::websocket::stream<boost::asio::ip::tcp::socket> _socket{_io};
     std::uint64_t _pageId = 0;

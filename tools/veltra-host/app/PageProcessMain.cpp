@@ -11,7 +11,9 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <list>
+#include <condition_variable>
+#include <deque>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -62,7 +64,8 @@ private:
 };
 
 /// Bridge requests block until the plug-in is done with them, and answers to the plug-in's own
-/// calls arrive as bridge requests meanwhile: each runs on a thread of its own.
+/// calls arrive as bridge requests meanwhile: each runs on a thread of its own. Threads are kept
+/// for the next requests, and one more is started whenever none is free.
 class BridgeRunners
 {
 public:
@@ -71,40 +74,55 @@ public:
     void run(std::function<void()> work)
     {
         std::lock_guard<std::mutex> guard(_lock);
-        for (auto runner = _runners.begin(); runner != _runners.end();)
-        {
-            if (runner->done->load())
-            {
-                runner->thread.join();
-                runner = _runners.erase(runner);
-            }
-            else
-                ++runner;
-        }
-        auto done = std::make_shared<std::atomic<bool>>(false);
-        _runners.push_back({std::thread([work = std::move(work), done] {
-                                work();
-                                *done = true;
-                            }),
-                            done});
+        _work.push_back(std::move(work));
+        if (_idle > 0)
+            _wake.notify_one();
+        else
+            _threads.emplace_back([this] { serve(); });
     }
 
+    /// Lets the requests queued so far finish, then ends the threads.
     void joinAll()
     {
-        std::lock_guard<std::mutex> guard(_lock);
-        for (Runner& runner : _runners)
-            runner.thread.join();
-        _runners.clear();
+        {
+            std::lock_guard<std::mutex> guard(_lock);
+            _ending = true;
+        }
+        _wake.notify_all();
+        for (std::thread& thread : _threads)
+            thread.join();
+        _threads.clear();
     }
 
 private:
-    struct Runner
+    void serve()
     {
-        std::thread thread;
-        std::shared_ptr<std::atomic<bool>> done;
-    };
-    std::mutex _lock;
-    std::list<Runner> _runners;
+        std::unique_lock<std::mutex> guard(_lock);
+        for (;;)
+        {
+            if (_work.empty())
+            {
+                if (_ending)
+                    return;
+                ++_idle;
+                _wake.wait(guard, [this] { return !_work.empty() || _ending; });
+                --_idle;
+                continue;
+            }
+            std::function<void()> work = std::move(_work.front());
+            _work.pop_front();
+            guard.unlock();
+            work();
+            guard.lock();
+        }
+    }
+
+    std::mutex _lock; // guards the fields below
+    std::condition_variable _wake;
+    std::deque<std::function<void()>> _work;
+    std::vector<std::thread> _threads;
+    std::size_t _idle = 0;
+    bool _ending = false;
 };
 
 /// Descriptors this process got from the host by accident (its sockets, say) are closed, so the
