@@ -15,14 +15,15 @@ const viewerPage = `<!DOCTYPE html>
 <script>
 window.crashes = [];
 window.started = false;
-function loaded() { window.started = true; }
+// Added once the element is the viewer's, as a page author would.
+function loaded(plugin) {
+  plugin.addEventListener("veltracrash", (event) => window.crashes.push(event.detail.error));
+  window.started = true;
+}
 </script>
 <script src="/veltra.js"></script></head>
 <body>
 <object id="plugin" type="application/x-veltra" width="160" height="120"><param name="onload" value="loaded"></object>
-<script>
-document.getElementById("plugin").addEventListener("veltracrash", (event) => window.crashes.push(event.detail.error));
-</script>
 </body></html>`;
 
 let site;

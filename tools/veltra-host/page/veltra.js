@@ -435,13 +435,14 @@
       });
     });
     // Plug-in events ("dateChanged" for "ondateChanged") reach listeners with the event's own
-    // arguments; the element's DOM events still work as before.
+    // arguments; the element's DOM events still work as before, and this script's own
+    // (veltrapicture, veltraerror, veltracrash) stay in the page.
     ["addEventListener", "removeEventListener"].forEach(function (method) {
       Object.defineProperty(element, method, {
         configurable: true,
         writable: true,
         value: function (type, listener, options) {
-          if (typeof listener === "function" && state.instance) {
+          if (typeof listener === "function" && state.instance && !/^veltra/.test(String(type))) {
             try {
               call({ kind: "invoke", object: id, name: method, args: [String(type), encode(listener), false] });
             } catch (error) {
