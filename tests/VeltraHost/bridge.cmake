@@ -14,8 +14,12 @@ veltra_add_test_suite(VeltraHostBridgeTests
     LIBRARIES VeltraHostApp VeltraHostPageClient)
 # The whole host against the test plug-in, driven as a page would over HTTP and WebSocket.
 target_compile_definitions(VeltraHostBridgeTests PRIVATE VELTRA_TEST_PLUGIN_LIBRARY="$<TARGET_FILE_NAME:npveltra_test>")
-# In its default mode the host starts its page processes from the veltra-host program.
-add_dependencies(VeltraHostBridgeTests npveltra_test veltra-host)
+# A model reader that takes its time, for a slow loadfile in one page beside another page's calls.
+veltra_add_osg_reader(veltraslow SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/slowreader/ReaderWriterSlow.cpp)
+target_link_libraries(osgdb_veltraslow PRIVATE Veltra::OpenSceneGraph)
+# In its default mode the host starts its page processes from the veltra-host program; the real plug-in
+# reads the slow model.
+add_dependencies(VeltraHostBridgeTests npveltra_test veltra-host npveltra osgdb_veltraslow)
 veltra_add_test_suite(VeltraHostBridgeThreadsTests
     SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/BridgePageCallsThreadsTest.cpp
     LIBRARIES VeltraHostBridge)

@@ -9,7 +9,6 @@
 #include "scripting/JSObject.h"
 #include "scripting/MethodWrapper.h"
 
-#include <chrono>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -151,12 +150,6 @@ TestAPI::TestAPI(std::weak_ptr<TestPlugin> owner) : _plugin(std::move(owner))
         if (!target)
             throw FB::script_error("The plugin is gone");
         return target->getHost()->evaluateScript(args.at(0).convert_cast<std::string>());
-    });
-    // A call that takes its time (milliseconds), as a large model's read does; answers what it slept.
-    addMethod("sleep", [](const FB::VariantList& args) -> FB::variant {
-        const int milliseconds = args.at(0).convert_cast<int>();
-        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-        return milliseconds;
     });
     // A fault in the viewer: the process ends as a crashing driver or reader ends it.
     addMethod("abort", [](const FB::VariantList&) -> FB::variant { std::abort(); });
