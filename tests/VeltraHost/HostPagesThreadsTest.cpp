@@ -97,8 +97,8 @@ protected:
         startHost(veltra::test::builtLibrary(VELTRA_TEST_PLUGIN_LIBRARY));
     }
 
-    /// The host, in its default mode (a process per page), with `plugin`.
-    void startHost(const std::string& plugin)
+    /// The host, in its default mode (a process per page), with `plugin` and what `adjust` changes.
+    void startHost(const std::string& plugin, const std::function<void(HostOptions&)>& adjust = {})
     {
         app.reset();
         HostOptions options;
@@ -108,6 +108,8 @@ protected:
         options.display = std::getenv("DISPLAY");
         options.pictureFormat = PictureFormat::Png;
         options.program = veltra::test::builtProgram("veltra-host");
+        if (adjust)
+            adjust(options);
         app = std::make_unique<HostApp>(options);
         host = veltra::test::HostAddress::of(app->address());
     }
@@ -256,6 +258,41 @@ TEST_F(HostPagesThreads, AViewerThatCrashesTakesOnlyItsPageAndThePageCanReload)
     std::vector<Json::Value> reloadedObjects;
     auto reloaded = openPage(1, &reloadedObjects);
     EXPECT_TRUE(reloaded->invoke(reloadedObjects[0], "platform")["ok"].asBool());
+}
+
+TEST_F(HostPagesThreads, PageProcessesRunWithinTheirLimits)
+{
+    startHost(veltra::test::builtLibrary(VELTRA_TEST_PLUGIN_LIBRARY), [](HostOptions& options) {
+        options.pageOpenFiles = 200;
+        options.pageMemoryBytes = std::size_t(3) << 30;
+    });
+    std::vector<Json::Value> objects;
+    auto page = openPage(1, &objects);
+    EXPECT_TRUE(page->invoke(objects[0], "platform")["ok"].asBool());
+
+    // Soft and hard, as the kernel lists them ("Max open files  200  200  files"), in the page's
+    // process and the spare (which sets them as soon as it starts).
+    auto limit = [](int pid, const std::string& name) {
+        std::ifstream limits("/proc/" + std::to_string(pid) + "/limits");
+        for (std::string line; std::getline(limits, line);)
+            if (line.rfind(name, 0) == 0)
+            {
+                std::istringstream values(line.substr(26));
+                std::string soft, hard;
+                values >> soft >> hard;
+                return soft + " " + hard;
+            }
+        return std::string("(none)");
+    };
+    auto allLimited = [&](const std::string& name, const std::string& expected) {
+        const std::vector<int> processes = children("veltra-host");
+        return processes.size() == 2 &&
+               std::all_of(processes.begin(), processes.end(), [&](int pid) { return limit(pid, name) == expected; });
+    };
+    EXPECT_TRUE(eventually([&] { return allLimited("Max open files", "200 200"); }));
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    EXPECT_TRUE(eventually([&] { return allLimited("Max data size", "3221225472 3221225472"); }));
+#endif
 }
 
 TEST_F(HostPagesThreads, OpeningAndClosingPagesLeavesNothingBehind)

@@ -151,7 +151,8 @@ void limit(int resource, std::size_t value, const char* what)
     rlim_t wanted = static_cast<rlim_t>(value);
     if (current.rlim_max != RLIM_INFINITY && wanted > current.rlim_max)
         wanted = current.rlim_max;
-    const rlimit set{wanted, current.rlim_max == RLIM_INFINITY ? wanted : current.rlim_max};
+    // Both limits: the plug-in may not lift its own soft limit back up.
+    const rlimit set{wanted, wanted};
     if (::setrlimit(resource, &set) != 0)
         std::fprintf(stderr, "veltra-host: page process: cannot limit its %s\n", what);
 }
