@@ -97,9 +97,9 @@ TEST(HostOptions, ArgumentsOverrideDefaultsAndBadOnesAreNamed)
     HostOptions defaults;
     defaults.site = "/srv/site";
     bool help = false;
-    HostOptions options = parseHostOptions({"--port", "0", "--pictures", "png", "--quality", "60", "--max-instances",
-                                            "3", "--display", ":7"},
-                                           defaults, help);
+    HostOptions options = parseHostOptions(
+        {"--port", "0", "--pictures", "png", "--quality", "60", "--max-instances", "3", "--display", ":7"}, defaults,
+        help);
     EXPECT_FALSE(help);
     EXPECT_EQ(options.site, "/srv/site");
     EXPECT_EQ(options.port, 0);
@@ -140,9 +140,19 @@ TEST(HostOptions, TheCallSizeLimitTakesBytesOrUnitsWithinItsBounds)
         std::size_t bytes; // 0: refused
     };
     const Case cases[] = {
-        {"2048", 2048}, {"512K", 512u << 10}, {"512k", 512u << 10}, {"1M", 1u << 20},  {"1G", 1u << 30},
-        {"1023", 0},    {"2G", 0},            {"0", 0},             {"1.5M", 0},       {"M", 0},
-        {"-4M", 0},     {"99999999999999999999", 0},                {"", 0},
+        {"2048", 2048},
+        {"512K", 512u << 10},
+        {"512k", 512u << 10},
+        {"1M", 1u << 20},
+        {"1G", 1u << 30},
+        {"1023", 0},
+        {"2G", 0},
+        {"0", 0},
+        {"1.5M", 0},
+        {"M", 0},
+        {"-4M", 0},
+        {"99999999999999999999", 0},
+        {"", 0},
     };
     for (const Case& c : cases)
     {
@@ -155,7 +165,39 @@ TEST(HostOptions, TheCallSizeLimitTakesBytesOrUnitsWithinItsBounds)
         catch (const std::invalid_argument& error)
         {
             EXPECT_EQ(c.bytes, 0u) << c.text << ": " << error.what();
-            EXPECT_EQ(std::string(error.what()), "--max-call-size takes a size from 1K to 1024M, not \"" + c.text + "\"");
+            EXPECT_EQ(std::string(error.what()),
+                      "--max-call-size takes a size from 1K to 1024M, not \"" + c.text + "\"");
         }
     }
+}
+
+TEST(HostOptions, APageProcessGetsTheHostsOptionsBackFromItsArguments)
+{
+    HostOptions host;
+    host.plugin = "/opt/veltra/npveltra.so";
+    host.display = ":3";
+    host.pictureFormat = PictureFormat::Png;
+    host.pictureQuality = 40;
+    host.maxInstancesPerPage = 5;
+    host.maxCallBytes = 3u << 20;
+    host.pageMemoryBytes = 0;
+    host.pageOpenFiles = 300;
+    bool help = false;
+    const HostOptions page = parseHostOptions(pageProcessArguments(host, 3), HostOptions(), help);
+    EXPECT_EQ(page.pageProcessChannel, 3);
+    EXPECT_EQ(page.plugin, host.plugin);
+    EXPECT_EQ(page.display, host.display);
+    EXPECT_EQ(page.pictureFormat, host.pictureFormat);
+    EXPECT_EQ(page.pictureQuality, host.pictureQuality);
+    EXPECT_EQ(page.maxInstancesPerPage, host.maxInstancesPerPage);
+    EXPECT_EQ(page.maxCallBytes, host.maxCallBytes);
+    EXPECT_EQ(page.pageMemoryBytes, 0u) << "no memory limit";
+    EXPECT_EQ(page.pageOpenFiles, host.pageOpenFiles);
+
+    EXPECT_FALSE(HostOptions().singleProcess) << "a process per page unless asked";
+    EXPECT_TRUE(parseHostOptions({"--single-process"}, HostOptions(), help).singleProcess);
+    EXPECT_EQ(parseHostOptions({"--page-memory", "2G"}, HostOptions(), help).pageMemoryBytes, std::size_t(2) << 30);
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{"--page-memory", "1M"}, {"--page-memory", "lots"}, {"--page-files", "10"}})
+        EXPECT_THROW(parseHostOptions(bad, HostOptions(), help), std::invalid_argument) << bad[0] << " " << bad[1];
 }
