@@ -97,9 +97,9 @@ TEST(HostOptions, ArgumentsOverrideDefaultsAndBadOnesAreNamed)
     HostOptions defaults;
     defaults.site = "/srv/site";
     bool help = false;
-    HostOptions options = parseHostOptions(
-        {"--port", "0", "--pictures", "png", "--quality", "60", "--max-instances", "3", "--display", ":7"}, defaults,
-        help);
+    HostOptions options = parseHostOptions({"--port", "0", "--pictures", "png", "--quality", "60", "--max-instances",
+                                            "3", "--display", ":7"},
+                                           defaults, help);
     EXPECT_FALSE(help);
     EXPECT_EQ(options.site, "/srv/site");
     EXPECT_EQ(options.port, 0);
@@ -140,19 +140,9 @@ TEST(HostOptions, TheCallSizeLimitTakesBytesOrUnitsWithinItsBounds)
         std::size_t bytes; // 0: refused
     };
     const Case cases[] = {
-        {"2048", 2048},
-        {"512K", 512u << 10},
-        {"512k", 512u << 10},
-        {"1M", 1u << 20},
-        {"1G", 1u << 30},
-        {"1023", 0},
-        {"2G", 0},
-        {"0", 0},
-        {"1.5M", 0},
-        {"M", 0},
-        {"-4M", 0},
-        {"99999999999999999999", 0},
-        {"", 0},
+        {"2048", 2048}, {"512K", 512u << 10}, {"512k", 512u << 10}, {"1M", 1u << 20},  {"1G", 1u << 30},
+        {"1023", 0},    {"2G", 0},            {"0", 0},             {"1.5M", 0},       {"M", 0},
+        {"-4M", 0},     {"99999999999999999999", 0},                {"", 0},
     };
     for (const Case& c : cases)
     {
@@ -165,8 +155,7 @@ TEST(HostOptions, TheCallSizeLimitTakesBytesOrUnitsWithinItsBounds)
         catch (const std::invalid_argument& error)
         {
             EXPECT_EQ(c.bytes, 0u) << c.text << ": " << error.what();
-            EXPECT_EQ(std::string(error.what()),
-                      "--max-call-size takes a size from 1K to 1024M, not \"" + c.text + "\"");
+            EXPECT_EQ(std::string(error.what()), "--max-call-size takes a size from 1K to 1024M, not \"" + c.text + "\"");
         }
     }
 }
