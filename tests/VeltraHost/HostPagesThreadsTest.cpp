@@ -260,6 +260,20 @@ TEST_F(HostPagesThreads, AViewerThatCrashesTakesOnlyItsPageAndThePageCanReload)
     EXPECT_TRUE(reloaded->invoke(reloadedObjects[0], "platform")["ok"].asBool());
 }
 
+TEST_F(HostPagesThreads, AHostWhosePlugInCannotStartInAPageProcessSaysSoAtOnce)
+{
+    const std::string notALibrary = site.write("npveltra.so", "not a library");
+    try
+    {
+        startHost(notALibrary);
+        FAIL() << "the host started";
+    }
+    catch (const std::exception& error)
+    {
+        EXPECT_STREQ(error.what(), "the plug-in does not start in a page process (it exited with status 1; see above)");
+    }
+}
+
 TEST_F(HostPagesThreads, PageProcessesRunWithinTheirLimits)
 {
     startHost(veltra::test::builtLibrary(VELTRA_TEST_PLUGIN_LIBRARY), [](HostOptions& options) {

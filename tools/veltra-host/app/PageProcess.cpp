@@ -119,6 +119,12 @@ bool PageProcess::running() const
     return !_ended;
 }
 
+std::string PageProcess::endReason() const
+{
+    std::lock_guard<std::mutex> guard(_lock);
+    return _why;
+}
+
 void PageProcess::attach(const std::shared_ptr<Connection>& connection, EndListener ended)
 {
     {

@@ -52,6 +52,8 @@ public:
     bool waitReady(std::chrono::milliseconds limit);
     /// False once the process has ended.
     bool running() const;
+    /// How the process ended ("exited with status 1"), "" while it runs.
+    std::string endReason() const;
 
     /// Called once, on the process's reader thread, when the process has ended: with why ("killed by
     /// signal 6 (Aborted)", "exited with status 0"), and whether its page was still open then (a crash)

@@ -39,6 +39,14 @@ std::string notice(const char* op, const std::string& error)
 
 PageRouter::PageRouter(HostOptions options) : _options(std::move(options))
 {
+    // The first spare shows at once whether the plug-in can start at all, as the single process would.
+    _spare = PageProcess::start(_options);
+    if (!_spare->waitReady(kReadyLimit))
+    {
+        const std::string why = _spare->endReason();
+        throw std::runtime_error("the plug-in does not start in a page process (it " +
+                                 (why.empty() ? "was not ready in time" : why) + "; see above)");
+    }
     _spareMaker = std::thread([this] { keepSpare(); });
 }
 
@@ -74,6 +82,14 @@ void PageRouter::keepSpare()
         if (_spare && _spare->running())
         {
             _spareWanted.wait_for(guard, std::chrono::milliseconds(250));
+            continue;
+        }
+        if (_spare)
+        {
+            // It ended before any page took it (a plug-in that cannot load, say; it said why): the next
+            // one waits a while, so that a broken set-up does not start processes without end.
+            _spare.reset();
+            _spareWanted.wait_for(guard, std::chrono::seconds(5));
             continue;
         }
         guard.unlock();

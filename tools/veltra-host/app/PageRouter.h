@@ -23,7 +23,8 @@ class PageProcess;
 class PageRouter final : public PageService
 {
 public:
-    /// `options.display` names the display the processes draw on. Starts the spare.
+    /// `options.display` names the display the processes draw on. Starts the spare and waits until
+    /// it is ready; throws std::exception naming why when it cannot start.
     explicit PageRouter(HostOptions options);
     ~PageRouter() override;
     PageRouter(const PageRouter&) = delete;
