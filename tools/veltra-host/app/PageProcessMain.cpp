@@ -181,8 +181,11 @@ int runPageProcess(const HostOptions& options)
     }
     channel.send(FrameKind::Ready, static_cast<std::uint64_t>(::getpid()));
 
-    std::shared_ptr<ChannelConnection> page;
-    BridgeRunners runners;
+    // This thread only reads, whatever the host is sending, so that the host's writes to us always
+    // end; what we tell the host goes from other threads (the instance count from this reporter).
+    std::mutex reporting;
+    std::condition_variable reportWake;
+    bool reported = false;
     std::size_t toldInstances = 0;
     auto tellInstances = [&] {
         const std::size_t now = pages->instanceCount();
@@ -190,14 +193,24 @@ int runPageProcess(const HostOptions& options)
             channel.send(FrameKind::Instances, now);
         toldInstances = now;
     };
+    std::thread reporter([&] {
+        std::unique_lock<std::mutex> guard(reporting);
+        while (!reported)
+        {
+            guard.unlock();
+            tellInstances();
+            guard.lock();
+            reportWake.wait_for(guard, std::chrono::milliseconds(50), [&] { return reported; });
+        }
+    });
+
+    std::shared_ptr<ChannelConnection> page;
+    BridgeRunners runners;
     try
     {
         Frame frame;
         for (;;)
         {
-            tellInstances();
-            if (!channel.readable(100))
-                continue;
             if (!channel.receive(frame) || frame.kind == FrameKind::Close)
                 break;
             if (frame.kind == FrameKind::Open && !page)
@@ -234,11 +247,29 @@ int runPageProcess(const HostOptions& options)
         std::fprintf(stderr, "veltra-host: page process: %s\n", error.what());
     }
     // The page has gone (or the host): its instances go in order, and waiting requests are let go.
+    // Whatever the host still sends meanwhile is read and dropped, so that its writes end as before.
+    std::thread drain([&channel] {
+        try
+        {
+            for (Frame dropped; channel.receive(dropped);)
+            {}
+        }
+        catch (const FrameError&)
+        {}
+    });
     if (page)
         pages->close(page->id());
     pages->shutdown();
     runners.joinAll();
+    {
+        std::lock_guard<std::mutex> guard(reporting);
+        reported = true;
+    }
+    reportWake.notify_all();
+    reporter.join();
     tellInstances();
+    channel.shutdown();
+    drain.join();
     return 0;
 }
 
