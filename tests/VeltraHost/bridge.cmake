@@ -9,6 +9,7 @@ veltra_add_test_suite(VeltraHostBridgeTests
     SOURCES
         ${CMAKE_CURRENT_SOURCE_DIR}/BridgeWirePartsTest.cpp
         ${CMAKE_CURRENT_SOURCE_DIR}/BridgeWireValueTest.cpp
+        ${CMAKE_CURRENT_SOURCE_DIR}/FrameChannelTest.cpp
         ${CMAKE_CURRENT_SOURCE_DIR}/HostAppThreadsTest.cpp
         ${CMAKE_CURRENT_SOURCE_DIR}/HostPagesThreadsTest.cpp
     LIBRARIES VeltraHostApp VeltraHostPageClient)

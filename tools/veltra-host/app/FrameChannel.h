@@ -41,6 +41,13 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+/// The largest frame head or body a channel of a host whose calls may be `maxCallBytes` takes: the call
+/// with room for a frame's head and a picture of a large window.
+inline std::size_t channelFrameLimit(std::size_t maxCallBytes)
+{
+    return maxCallBytes + 64 * 1024 * 1024;
+}
+
 /// Frames over one end of a connected stream socket: kind, tag, head and body, each frame whole
 /// and in order. Any thread may send (a frame is written under a lock, never interleaved); one
 /// thread receives.

@@ -22,8 +22,6 @@ namespace {
 
 // The child finds its end of the channel here, whatever number it had in the host.
 constexpr int kChildChannel = 3;
-// Room beside the largest call for a frame's head and a picture of a large window.
-constexpr std::size_t kFrameSlack = 64 * 1024 * 1024;
 
 std::string describeExit(int status)
 {
@@ -89,7 +87,7 @@ std::shared_ptr<PageProcess> PageProcess::start(const HostOptions& options)
         ::close(ends[0]);
         throw PageProcessGone("cannot start a page process (" + program + "): " + std::strerror(failed));
     }
-    std::shared_ptr<PageProcess> process(new PageProcess(pid, ends[0], options.maxCallBytes + kFrameSlack));
+    std::shared_ptr<PageProcess> process(new PageProcess(pid, ends[0], channelFrameLimit(options.maxCallBytes)));
     process->_reader = std::thread([raw = process.get()] { raw->read(); });
     return process;
 }

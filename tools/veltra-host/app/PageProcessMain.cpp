@@ -27,7 +27,6 @@ constexpr bool kCanLimitMemory = false;
 constexpr bool kCanLimitMemory = true;
 #endif
 
-constexpr std::size_t kFrameSlack = 64 * 1024 * 1024;
 
 /// The page's channel as its session sees it: every message is a frame to the host, which writes
 /// it to the page's WebSocket.
@@ -167,7 +166,7 @@ int runPageProcess(const HostOptions& options)
     if (kCanLimitMemory && options.pageMemoryBytes > 0)
         limit(RLIMIT_DATA, options.pageMemoryBytes, "memory");
 
-    FrameChannel channel(fd, options.maxCallBytes + kFrameSlack);
+    FrameChannel channel(fd, channelFrameLimit(options.maxCallBytes));
     std::unique_ptr<PageHost> pages;
     try
     {
