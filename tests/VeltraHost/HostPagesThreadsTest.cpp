@@ -166,13 +166,21 @@ TEST_F(HostPagesThreads, PagesCallingAtOnceAllProgressWhileTheirViewersCallThemB
         readers.emplace_back([&, i] { pages[i]->nextText([&](const Json::Value&) { return stop.load(); }); });
         callers.emplace_back([&, i] {
             const auto end = Clock::now() + runFor;
-            for (int n = 0; Clock::now() < end; ++n)
+            try
             {
-                const auto start = Clock::now();
-                const Json::Value reply = pages[i]->invoke(objects[i], "log", jsonArray({"line " + std::to_string(n)}));
-                latencies[i].push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-                if (!reply["ok"].asBool())
-                    break;
+                for (int n = 0; Clock::now() < end; ++n)
+                {
+                    const auto start = Clock::now();
+                    const Json::Value reply =
+                        pages[i]->invoke(objects[i], "log", jsonArray({"line " + std::to_string(n)}));
+                    latencies[i].push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+                    if (!reply["ok"].asBool())
+                        break;
+                }
+            }
+            catch (const std::exception& error)
+            {
+                ADD_FAILURE() << "page " << i + 1 << ": " << error.what();
             }
         });
     }

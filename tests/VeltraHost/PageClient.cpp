@@ -285,7 +285,10 @@ Json::Value PageClient::nextText(const std::function<bool(const Json::Value&)>& 
             Json::Value answer = page.answer(message["call"]);
             answer["op"] = "answer";
             answer["id"] = message["id"];
-            _socket.write(net::buffer(writeJson(answer)));
+            // A socket closed or interrupted meanwhile ends the reading as a failed read does.
+            _socket.write(net::buffer(writeJson(answer)), error);
+            if (error)
+                return Json::Value();
         }
         if (wanted(message))
             return message;
