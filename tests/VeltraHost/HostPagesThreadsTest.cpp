@@ -249,6 +249,9 @@ TEST_F(HostPagesThreads, AViewerThatCrashesTakesOnlyItsPageAndThePageCanReload)
         crashed["error"].asString().rfind("The plug-in instance is gone: its viewer process killed by signal 6", 0), 0u)
         << crashed.toStyledString();
     EXPECT_EQ(doomed->invoke(doomedObjects[0], "platform")["error"], "The plug-in instance is gone");
+    const Json::Value refused = doomed->create(2, 32, 24);
+    EXPECT_EQ(refused["op"], "createFailed") << "an element added after the crash hears why";
+    EXPECT_EQ(refused["error"], "The plug-in instance is gone");
 
     // The other page goes on answering and drawing, and the crashed process is reaped.
     EXPECT_TRUE(other->invoke(otherObjects[0], "platform")["ok"].asBool());

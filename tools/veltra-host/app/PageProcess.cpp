@@ -135,6 +135,12 @@ void PageProcess::attach(const std::shared_ptr<Connection>& connection, EndListe
     _channel.send(FrameKind::Open, connection->id());
 }
 
+std::shared_ptr<Connection> PageProcess::connection() const
+{
+    std::lock_guard<std::mutex> guard(_lock);
+    return _connection;
+}
+
 void PageProcess::message(const std::string& text)
 {
     _channel.send(FrameKind::Text, 0, {}, text);

@@ -64,6 +64,8 @@ public:
     void attach(const std::shared_ptr<Connection>& connection, EndListener ended);
     /// A text message of the page.
     void message(const std::string& text);
+    /// The page's channel given by attach(); null before.
+    std::shared_ptr<Connection> connection() const;
     /// One bridge request of the page; blocks until the reply. Throws PageProcessGone when the
     /// process ends first, WireError when it finds the request malformed.
     BridgeAnswer bridge(const BridgeCall& call);

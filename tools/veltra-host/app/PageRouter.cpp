@@ -179,8 +179,33 @@ void PageRouter::ended(std::uint64_t page, int pid, const std::string& why, cons
 
 void PageRouter::message(std::uint64_t id, const std::string& text)
 {
-    if (std::shared_ptr<PageProcess> page = process(id); page && page->running())
+    std::shared_ptr<PageProcess> page = process(id);
+    if (!page)
+        return;
+    if (page->running())
+    {
         page->message(text);
+        return;
+    }
+    // After a crash: an element the page adds now hears why it cannot start; the rest has no one to reach.
+    Json::Value message;
+    try
+    {
+        message = wireparts::read(text, false);
+    }
+    catch (const std::exception&)
+    {
+        return;
+    }
+    if (message.isObject() && message["op"] == "create")
+        if (std::shared_ptr<Connection> connection = page->connection())
+        {
+            Json::Value reply(Json::objectValue);
+            reply["op"] = "createFailed";
+            reply["element"] = message["element"];
+            reply["error"] = kInstanceGone;
+            connection->send(wireparts::write(reply, false));
+        }
 }
 
 void PageRouter::close(std::uint64_t id)
