@@ -1,11 +1,11 @@
 // A viewer that crashes, in a real browser: its page hears why on each element ("veltracrash") and
 // its calls fail with the reason, another page open at the same time goes on, and reloading the page
 // gives it a viewer again. The test plug-in's "abort" ends its process as a crashing driver would.
-import { test, before, after } from "node:test";
+import { test } from "node:test";
 import assert from "node:assert/strict";
 import { join } from "node:path";
 import { existsSync } from "node:fs";
-import { missingPieces, launchBrowser, startHost, openPage, siteWith, waitFor, buildDir, patience } from "./support.mjs";
+import { missingPieces, servedSite, openPage, waitFor, buildDir, patience } from "./support.mjs";
 
 const testPlugin = join(buildDir, "lib/npveltra_test.so");
 const missing = missingPieces() || (existsSync(testPlugin) ? null : `no ${testPlugin}: build first`);
@@ -26,22 +26,7 @@ function loaded(plugin) {
 <object id="plugin" type="application/x-veltra" width="160" height="120"><param name="onload" value="loaded"></object>
 </body></html>`;
 
-let site;
-let host;
-let browser;
-
-before(async () => {
-  if (missing) return;
-  site = siteWith({ "viewer.html": viewerPage });
-  host = await startHost(site.folder, ["--plugin", testPlugin]);
-  browser = await launchBrowser();
-});
-
-after(async () => {
-  await browser?.close();
-  await host?.stop();
-  site?.remove();
-});
+const served = servedSite({ "viewer.html": viewerPage }, ["--plugin", testPlugin], missing);
 
 function outcome(page, call) {
   return page.evaluate((text) => {
@@ -54,8 +39,8 @@ function outcome(page, call) {
 }
 
 test("a crashing viewer takes only its own page, which hears why and can reload", { skip: missing || false }, async () => {
-  const doomed = await openPage(browser, host, "viewer.html");
-  const other = await openPage(browser, host, "viewer.html");
+  const doomed = await openPage(served.browser, served.host, "viewer.html");
+  const other = await openPage(served.browser, served.host, "viewer.html");
   for (const { page } of [doomed, other]) {
     await page.waitForFunction(() => window.started, null, { timeout: patience });
   }
@@ -65,8 +50,8 @@ test("a crashing viewer takes only its own page, which hears why and can reload"
   const crash = await doomed.page.waitForFunction(() => window.crashes[0], null, { timeout: patience });
   assert.match(await crash.jsonValue(), /^The plug-in instance is gone: its viewer process killed by signal 6/);
   assert.equal(await outcome(doomed.page, "plugin.platform()"), "threw: The plug-in instance is gone");
-  await waitFor(() => /its viewer process \d+ killed by signal 6/.test(host.errors), patience,
-    () => `the host did not name the crash:\n${host.errors}`);
+  await waitFor(() => /its viewer process \d+ killed by signal 6/.test(served.host.errors), patience,
+    () => `the host did not name the crash:\n${served.host.errors}`);
 
   assert.match(await outcome(other.page, "plugin.platform()"), /^Linux\//, "the other page goes on");
 

@@ -1,9 +1,9 @@
 // Several elements and several pages at once: pictures that stay apart, instances that go with
 // their page, and a bound on the elements one page may start.
-import { test, before, after } from "node:test";
+import { test } from "node:test";
 import assert from "node:assert/strict";
 import {
-  missingPieces, launchBrowser, startHost, openPage, siteWith, waitFor, canvasPixels, pixelAt, patience,
+  missingPieces, servedSite, openPage, waitFor, canvasPixels, pixelAt, patience,
 } from "./support.mjs";
 
 const missing = missingPieces();
@@ -22,22 +22,7 @@ function loadedB(element) { window.ready.push("B"); }
 <object id="c" type="application/x-veltra" width="200" height="100"></object>
 </body></html>`;
 
-let site;
-let host;
-let browser;
-
-before(async () => {
-  if (missing) return;
-  site = siteWith({ "two.html": twoElements });
-  host = await startHost(site.folder, ["--max-instances", "2"]);
-  browser = await launchBrowser();
-});
-
-after(async () => {
-  await browser?.close();
-  await host?.stop();
-  site?.remove();
-});
+const served = servedSite({ "two.html": twoElements }, ["--max-instances", "2"]);
 
 function modelPixels(pixels) {
   let count = 0;
@@ -51,7 +36,7 @@ function modelPixels(pixels) {
 }
 
 test("two elements keep their own pictures; a third waits for a free place, which removing an element gives", { skip: missing || false }, async () => {
-  const { page, console } = await openPage(browser, host, "two.html");
+  const { page, console } = await openPage(served.browser, served.host, "two.html");
   await page.waitForFunction(() => window.ready.length === 2, null, { timeout: patience });
   assert.deepEqual((await page.evaluate(() => window.ready)).sort(), ["A", "B"]);
 
@@ -101,19 +86,19 @@ test("two elements keep their own pictures; a third waits for a free place, whic
 });
 
 test("closing a page destroys its instances; other pages go on", { skip: missing || false }, async () => {
-  const first = await openPage(browser, host, "index.html");
+  const first = await openPage(served.browser, served.host, "index.html");
   await first.page.waitForFunction(() => /viewer ready/.test(document.getElementById("log").textContent), null,
     { timeout: patience });
-  const second = await openPage(browser, host, "two.html");
+  const second = await openPage(served.browser, served.host, "two.html");
   await second.page.waitForFunction(() => window.ready.length === 2, null, { timeout: patience });
 
-  const before = host.lines.length;
+  const before = served.host.lines.length;
   await second.page.close();
-  const closed = await host.waitForLine(/page \d+ closed; \d+ instances alive/, patience, before);
+  const closed = await served.host.waitForLine(/page \d+ closed; \d+ instances alive/, patience, before);
   assert.match(closed, /closed; 1 instances alive$/, "only the first page's element is left");
 
   assert.equal(await first.page.evaluate(() => plugin.version), "1.0.0.0", "the other page still drives its viewer");
-  const count = host.lines.length;
+  const count = served.host.lines.length;
   await first.page.close();
-  assert.match(await host.waitForLine(/closed; \d+ instances alive$/, patience, count), /closed; 0 instances alive$/);
+  assert.match(await served.host.waitForLine(/closed; \d+ instances alive$/, patience, count), /closed; 0 instances alive$/);
 });

@@ -1,10 +1,10 @@
 // Pages that come and go in a real browser: the demo page opened and closed again and again, a second
 // viewer page beside it every other time, leaves the host with the processes, threads and open files
 // it had; the resident memory of the host and of a page process is printed.
-import { test, before, after } from "node:test";
+import { test } from "node:test";
 import assert from "node:assert/strict";
 import { readdirSync, readFileSync } from "node:fs";
-import { missingPieces, launchBrowser, startHost, openPage, siteWith, waitFor, patience } from "./support.mjs";
+import { missingPieces, servedSite, openPage, waitFor, patience } from "./support.mjs";
 
 const missing = missingPieces();
 const cycles = Number(process.env.VELTRA_SOAK_CYCLES || 30);
@@ -18,22 +18,7 @@ const twoViewers = `<!DOCTYPE html>
 <object type="application/x-veltra" width="200" height="150"><param name="onload" value="loaded"></object>
 </body></html>`;
 
-let site;
-let host;
-let browser;
-
-before(async () => {
-  if (missing) return;
-  site = siteWith({ "two.html": twoViewers });
-  host = await startHost(site.folder);
-  browser = await launchBrowser();
-});
-
-after(async () => {
-  await browser?.close();
-  await host?.stop();
-  site?.remove();
-});
+const served = servedSite({ "two.html": twoViewers });
 
 const entries = (folder) => { try { return readdirSync(folder).length; } catch { return 0; } };
 
@@ -60,27 +45,27 @@ function residentMiB(pid) {
 }
 
 test(`${cycles} pages opened and closed leave the host as it was`, { skip: missing || false }, async () => {
-  const pid = host.child.pid;
+  const pid = served.host.child.pid;
   await waitFor(() => pageProcesses(pid).length === 1, patience, "the host's spare page process did not start");
   const threads = entries(`/proc/${pid}/task`);
   const files = entries(`/proc/${pid}/fd`);
   let pageMiB = 0;
   for (let cycle = 0; cycle < cycles; cycle++) {
-    const demo = await openPage(browser, host, "index.html");
+    const demo = await openPage(served.browser, served.host, "index.html");
     await demo.page.waitForFunction(() => /viewer ready/.test(document.getElementById("log").textContent), null,
       { timeout: patience });
     let second = null;
     if (cycle % 2) {
-      second = await openPage(browser, host, "two.html");
+      second = await openPage(served.browser, served.host, "two.html");
       await second.page.waitForFunction(() => window.ready === 2, null, { timeout: patience });
     }
     if (cycle === cycles - 1) {
       pageMiB = Math.max(...pageProcesses(pid).map(residentMiB));
     }
-    const before = host.lines.length;
+    const before = served.host.lines.length;
     await demo.page.close();
     await second?.page.close();
-    await host.waitForLine(/closed; 0 instances alive$/, patience, before);
+    await served.host.waitForLine(/closed; 0 instances alive$/, patience, before);
   }
   await waitFor(() => pageProcesses(pid).length === 1, patience,
     () => `page processes left: ${pageProcesses(pid).length - 1} besides the spare`);

@@ -1,6 +1,7 @@
 // Starts veltra-host on a free port and Debian's Chromium (headless, kept off the network) for the
 // end-to-end tests, and offers the checks they share.
 import { spawn, spawnSync } from "node:child_process";
+import { before, after } from "node:test";
 import { existsSync, cpSync, mkdtempSync, rmSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { dirname, join, resolve } from "node:path";
@@ -34,6 +35,25 @@ export async function launchBrowser() {
       "--disable-component-update", "--disable-sync", "--disable-default-apps", "--disable-extensions",
     ],
   });
+}
+
+/// Before a file's tests: a copy of the demo site with `pages`, veltra-host serving it with `hostArgs`,
+/// and Chromium; after them, all three go again. The object returned holds them (`site`, `host`,
+/// `browser`) while the tests run; nothing starts when `missing` names something absent.
+export function servedSite(pages, hostArgs = [], missing = missingPieces()) {
+  const served = {};
+  before(async () => {
+    if (missing) return;
+    served.site = siteWith(pages);
+    served.host = await startHost(served.site.folder, hostArgs);
+    served.browser = await launchBrowser();
+  });
+  after(async () => {
+    await served.browser?.close();
+    await served.host?.stop();
+    served.site?.remove();
+  });
+  return served;
 }
 
 /// A copy of the demo site with extra pages, in a folder removed by `remove()`.
