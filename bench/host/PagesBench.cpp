@@ -10,10 +10,8 @@
 //     PagesBench [--seconds N] [--single-process-only | --processes-only]
 #include "app/HostApp.h"
 
-#include "BuildOutputs.h"
-#include "PageClient.h"
+#include "HostUnderTest.h"
 #include "TempDir.h"
-#include "VirtualDisplay.h"
 
 #include <algorithm>
 #include <atomic>
@@ -46,13 +44,9 @@ double quantile(std::vector<double> values, double q)
 
 std::unique_ptr<HostApp> startHost(bool singleProcess, const std::string& plugin, const veltra::test::TempDir& site)
 {
-    HostOptions options;
-    options.site = site.path();
-    options.port = 0;
-    options.plugin = plugin;
-    options.display = std::getenv("DISPLAY");
+    HostOptions options = veltra::test::hostOptionsForTests(site.path(), plugin);
+    options.pictureFormat = PictureFormat::Jpeg; // as pages get them by default
     options.singleProcess = singleProcess;
-    options.program = veltra::test::builtProgram("veltra-host");
     return std::make_unique<HostApp>(options);
 }
 
@@ -166,12 +160,11 @@ int main(int argc, char** argv)
         }
     }
     std::string why;
-    if (!veltra::test::ensureDisplay(&why))
+    if (!veltra::test::prepareHostTest(&why))
     {
         std::fprintf(stderr, "PagesBench: no display: %s\n", why.c_str());
         return 1;
     }
-    veltra::test::blockChildSignals();
     veltra::test::TempDir site;
     const std::string testPlugin = veltra::test::builtLibrary(VELTRA_TEST_PLUGIN_LIBRARY);
     const std::string realPlugin = veltra::test::builtLibrary("npveltra.so");

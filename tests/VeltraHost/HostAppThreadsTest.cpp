@@ -1,10 +1,8 @@
 #include "app/HostApp.h"
 #include "bridge/WireParts.h"
 
-#include "BuildOutputs.h"
-#include "PageClient.h"
+#include "HostUnderTest.h"
 #include "TempDir.h"
-#include "VirtualDisplay.h"
 
 #include <gtest/gtest.h>
 
@@ -28,19 +26,13 @@ class HostAppThreads : public ::testing::TestWithParam<bool>
 protected:
     void SetUp() override
     {
-        veltra::test::blockChildSignals();
         std::string why;
-        if (!veltra::test::ensureDisplay(&why))
+        if (!veltra::test::prepareHostTest(&why))
             GTEST_SKIP() << why;
-        HostOptions options;
-        options.site = site.path();
-        options.port = 0;
-        options.plugin = veltra::test::builtLibrary(VELTRA_TEST_PLUGIN_LIBRARY);
-        options.display = std::getenv("DISPLAY");
-        options.pictureFormat = PictureFormat::Png;
+        HostOptions options =
+            veltra::test::hostOptionsForTests(site.path(), veltra::test::builtLibrary(VELTRA_TEST_PLUGIN_LIBRARY));
         options.maxCallBytes = CallLimit;
         options.singleProcess = GetParam();
-        options.program = veltra::test::builtProgram("veltra-host");
         app = std::make_unique<HostApp>(options);
         client = std::make_unique<PageClient>(veltra::test::HostAddress::of(app->address()));
     }

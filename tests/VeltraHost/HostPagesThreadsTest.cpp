@@ -2,10 +2,8 @@
 // slow or crashing viewer touches only its own page, and pages that come and go leave nothing behind.
 #include "app/HostApp.h"
 
-#include "BuildOutputs.h"
-#include "PageClient.h"
+#include "HostUnderTest.h"
 #include "TempDir.h"
-#include "VirtualDisplay.h"
 
 #include <gtest/gtest.h>
 
@@ -90,9 +88,8 @@ class HostPagesThreads : public ::testing::Test
 protected:
     void SetUp() override
     {
-        veltra::test::blockChildSignals();
         std::string why;
-        if (!veltra::test::ensureDisplay(&why))
+        if (!veltra::test::prepareHostTest(&why))
             GTEST_SKIP() << why;
         startHost(veltra::test::builtLibrary(VELTRA_TEST_PLUGIN_LIBRARY));
     }
@@ -101,13 +98,7 @@ protected:
     void startHost(const std::string& plugin, const std::function<void(HostOptions&)>& adjust = {})
     {
         app.reset();
-        HostOptions options;
-        options.site = site.path();
-        options.port = 0;
-        options.plugin = plugin;
-        options.display = std::getenv("DISPLAY");
-        options.pictureFormat = PictureFormat::Png;
-        options.program = veltra::test::builtProgram("veltra-host");
+        HostOptions options = veltra::test::hostOptionsForTests(site.path(), plugin);
         if (adjust)
             adjust(options);
         app = std::make_unique<HostApp>(options);
