@@ -18,10 +18,15 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -115,8 +120,44 @@ std::vector<PageLoad> load(HostApp& app, int pages, int seconds)
     return result;
 }
 
-/// Milliseconds from opening a page to its element's first picture, for `pages` pages in turn.
-std::vector<double> startUps(HostApp& app, int pages)
+/// Resident memory of process `pid` in MiB, from /proc; 0 when it cannot be read.
+double residentMiB(int pid)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stod(line.substr(6)) / 1024.0;
+    return 0.0;
+}
+
+/// The largest resident memory among this process's children running veltra-host (the page processes).
+double largestPageProcessMiB()
+{
+    double largest = 0.0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc"))
+    {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        std::getline(stat, line);
+        const std::size_t close = line.rfind(')');
+        if (close == std::string::npos || line.find("(veltra-host)") == std::string::npos)
+            continue;
+        std::istringstream rest(line.substr(close + 2));
+        char state = 0;
+        int parent = 0;
+        rest >> state >> parent;
+        if (parent == ::getpid())
+            largest = std::max(largest, residentMiB(std::stoi(name)));
+    }
+    return largest;
+}
+
+/// Milliseconds from opening a page to its element's first picture, for `pages` pages in turn; the
+/// resident memory of the page's process (none in one process) and of this one, with the last page open.
+std::vector<double> startUps(HostApp& app, int pages, double& pageProcessMiB, double& hostMiB)
 {
     const auto host = veltra::test::HostAddress::of(app.address());
     std::vector<double> times;
@@ -134,6 +175,11 @@ std::vector<double> startUps(HostApp& app, int pages)
         const unsigned instance = created["instance"].asUInt();
         page.nextText([&](const Json::Value& m) { return m["op"] == "picture" && m["instance"].asUInt() == instance; });
         times.push_back(milliseconds(Clock::now() - start));
+        if (i == pages - 1)
+        {
+            pageProcessMiB = largestPageProcessMiB();
+            hostMiB = residentMiB(::getpid());
+        }
         page.close();
     }
     return times;
@@ -199,11 +245,16 @@ int main(int argc, char** argv)
             app.reset();
 
             auto real = startHost(singleProcess, realPlugin, site);
-            const std::vector<double> times = startUps(*real, 5);
+            double pageProcessMiB = 0.0, hostMiB = 0.0;
+            const std::vector<double> times = startUps(*real, 5, pageProcessMiB, hostMiB);
             std::printf("first picture of a page's element (real plug-in): median %.0f ms (", quantile(times, 0.5));
             for (std::size_t i = 0; i < times.size(); ++i)
                 std::printf("%s%.0f", i ? ", " : "", times[i]);
-            std::printf(")\n");
+            std::printf(")\nresident memory with that element: this process (the host and the bench's pages) %.0f MiB",
+                        hostMiB);
+            if (!singleProcess)
+                std::printf(", its page process %.0f MiB", pageProcessMiB);
+            std::printf("\n");
             std::fflush(stdout);
         }
     }
