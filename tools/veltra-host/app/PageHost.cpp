@@ -66,16 +66,29 @@ PageHost::Impl::Impl(const HostOptions& hostOptions, const std::string& displayN
     if (!display)
         throw std::runtime_error("cannot open the X display \"" + displayName + "\"");
 
-    host = std::make_unique<HostFunctions>(loop, display);
-    // A finished picture goes out at once instead of at the next tick.
-    host->setPictureListener([this] {
-        if (!pumpQueued.exchange(true))
-            loop.post([this] { pumpPictures(); });
-    });
-    module = std::make_unique<PluginModule>(options.plugin, *host);
-    const std::string mime = firstMime(module->mimeDescription());
-    if (mime.empty())
-        throw std::runtime_error("the plug-in " + options.plugin + " names no MIME type");
+    std::string mime;
+    try
+    {
+        host = std::make_unique<HostFunctions>(loop, display);
+        // A finished picture goes out at once instead of at the next tick.
+        host->setPictureListener([this] {
+            if (!pumpQueued.exchange(true))
+                loop.post([this] { pumpPictures(); });
+        });
+        module = std::make_unique<PluginModule>(options.plugin, *host);
+        mime = firstMime(module->mimeDescription());
+        if (mime.empty())
+            throw std::runtime_error("the plug-in " + options.plugin + " names no MIME type");
+    }
+    catch (...)
+    {
+        // A start that fails lets go of what it took, the display connection last.
+        module.reset();
+        host.reset();
+        loop.runSync([this] { XCloseDisplay(display); });
+        display = nullptr;
+        throw;
+    }
 
     context = std::make_unique<PageSessionContext>(PageSessionContext{loop, *host, *module, display, mime});
     context->maxInstances = options.maxInstancesPerPage;
