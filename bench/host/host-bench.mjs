@@ -4,9 +4,11 @@
 // and 10 MB texts (page -> plug-in method -> back, in MB/s of UTF-8), beside a bare "echo" call.
 // Needs the build, Chromium and playwright-core (scripts/install-deps.sh --tests):
 //
-//   node bench/host/host-bench.mjs [--seconds N] [--pictures jpeg|png] [--only texts|views]
+//   node bench/host/host-bench.mjs [--seconds N] [--pictures jpeg|png] [--only texts|views] [--single-process]
+//
+// --single-process serves the page from the host's own process, as before page processes.
 import { launchBrowser, startHost, openPage, siteWith, missingPieces } from "../../tests/e2e/support.mjs";
-import { option } from "./bench-support.mjs";
+import { flag, option } from "./bench-support.mjs";
 
 const seconds = Number(option("--seconds", "5"));
 const pictures = option("--pictures", "jpeg");
@@ -74,7 +76,7 @@ if (missing) {
 }
 
 const site = siteWith({ "bench.html": page1280 });
-const host = await startHost(site.folder, ["--pictures", pictures]);
+const host = await startHost(site.folder, ["--pictures", pictures, ...(flag("--single-process") ? ["--single-process"] : [])]);
 const browser = await launchBrowser();
 try {
   const { page } = await openPage(browser, host, "bench.html");
