@@ -73,6 +73,7 @@ test(`${cycles} pages opened and closed leave the host as it was`, { skip: missi
     () => `${entries(`/proc/${pid}/task`)} threads in the host, ${threads} before`);
   await waitFor(() => entries(`/proc/${pid}/fd`) <= files, patience,
     () => `${entries(`/proc/${pid}/fd`)} open files in the host, ${files} before`);
+  assert.doesNotMatch(served.host.errors, /after the page closed/, "every page process ended cleanly");
   console.log(`after ${cycles} cycles: host ${residentMiB(pid).toFixed(0)} MiB resident, ${threads} threads, ` +
     `${files} open files; a page process with the demo building ${pageMiB.toFixed(0)} MiB`);
   assert.ok(pageMiB > 0);

@@ -164,7 +164,13 @@ void PageRouter::ended(std::uint64_t page, int pid, const std::string& why, cons
 {
     if (!openPage)
     {
-        // The page closed and its process has destroyed its instances.
+        // The page closed and its process has destroyed its instances; one that did not end cleanly is named.
+        if (why != "exited with status 0")
+        {
+            std::fprintf(stderr, "veltra-host: page %llu: its viewer process %d %s after the page closed\n",
+                         static_cast<unsigned long long>(page), pid, why.c_str());
+            std::fflush(stderr);
+        }
         std::printf("veltra-host: page %llu closed; %zu instances alive\n", static_cast<unsigned long long>(page),
                     instanceCount());
         std::fflush(stdout);
