@@ -142,30 +142,34 @@ Status RegistryView::queryValue(Root root, const KeyPath& path, const std::strin
     return Status::success();
 }
 
-Status RegistryView::queryString(Root root, const KeyPath& path, const std::string& name, std::string& text) const
+Status RegistryView::queryTyped(Root root, const KeyPath& path, const std::string& name, ValueType wanted,
+                                RegistryValue& value) const
 {
-    RegistryValue value;
     Status found = queryValue(root, path, name, value);
     if (!found.ok())
         return found;
-    if (value.type != ValueType::String)
+    if (value.type != wanted)
         return Status::failure(Result::TypeMismatch, "value '" + name + "' in " + describe(root, path) + " is a " +
-                                                         typeName(value.type) + ", not a string");
-    text = value.text;
+                                                         typeName(value.type) + ", not a " + typeName(wanted));
     return Status::success();
+}
+
+Status RegistryView::queryString(Root root, const KeyPath& path, const std::string& name, std::string& text) const
+{
+    RegistryValue value;
+    Status found = queryTyped(root, path, name, ValueType::String, value);
+    if (found.ok())
+        text = value.text;
+    return found;
 }
 
 Status RegistryView::queryDword(Root root, const KeyPath& path, const std::string& name, std::uint32_t& number) const
 {
     RegistryValue value;
-    Status found = queryValue(root, path, name, value);
-    if (!found.ok())
-        return found;
-    if (value.type != ValueType::Dword)
-        return Status::failure(Result::TypeMismatch, "value '" + name + "' in " + describe(root, path) + " is a " +
-                                                         typeName(value.type) + ", not a dword");
-    number = value.number;
-    return Status::success();
+    Status found = queryTyped(root, path, name, ValueType::Dword, value);
+    if (found.ok())
+        number = value.number;
+    return found;
 }
 
 Status RegistryView::deleteValue(Root root, const KeyPath& path, const std::string& name)

@@ -42,6 +42,10 @@ public:
     std::size_t changes(Store store) const { return store == Store::User ? _userChanges : _machineChanges; }
 
 private:
+    /// queryValue, and TypeMismatch naming both types for a value of another type than `wanted`.
+    Status queryTyped(Root root, const KeyPath& path, const std::string& name, ValueType wanted,
+                      RegistryValue& value) const;
+
     struct Place
     {
         Store store;
