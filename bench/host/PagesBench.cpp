@@ -11,6 +11,7 @@
 #include "app/HostApp.h"
 
 #include "HostUnderTest.h"
+#include "ProcessCensus.h"
 #include "TempDir.h"
 
 #include <algorithm>
@@ -18,9 +19,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -32,19 +30,12 @@ namespace {
 
 using namespace veltra::host;
 using veltra::test::PageClient;
+using veltra::test::quantile;
 using Clock = std::chrono::steady_clock;
 
 double milliseconds(Clock::duration duration)
 {
     return std::chrono::duration<double, std::milli>(duration).count();
-}
-
-double quantile(std::vector<double> values, double q)
-{
-    if (values.empty())
-        return 0.0;
-    std::sort(values.begin(), values.end());
-    return values[std::min(values.size() - 1, static_cast<std::size_t>(q * static_cast<double>(values.size())))];
 }
 
 std::unique_ptr<HostApp> startHost(bool singleProcess, const std::string& plugin, const veltra::test::TempDir& site)
@@ -120,38 +111,12 @@ std::vector<PageLoad> load(HostApp& app, int pages, int seconds)
     return result;
 }
 
-/// Resident memory of process `pid` in MiB, from /proc; 0 when it cannot be read.
-double residentMiB(int pid)
-{
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stod(line.substr(6)) / 1024.0;
-    return 0.0;
-}
-
-/// The largest resident memory among this process's children running veltra-host (the page processes).
+/// The largest resident memory among this process's page processes (children running veltra-host).
 double largestPageProcessMiB()
 {
     double largest = 0.0;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc"))
-    {
-        const std::string name = entry.path().filename().string();
-        if (name.find_first_not_of("0123456789") != std::string::npos)
-            continue;
-        std::ifstream stat(entry.path() / "stat");
-        std::string line;
-        std::getline(stat, line);
-        const std::size_t close = line.rfind(')');
-        if (close == std::string::npos || line.find("(veltra-host)") == std::string::npos)
-            continue;
-        std::istringstream rest(line.substr(close + 2));
-        char state = 0;
-        int parent = 0;
-        rest >> state >> parent;
-        if (parent == ::getpid())
-            largest = std::max(largest, residentMiB(std::stoi(name)));
-    }
+    for (int pid : veltra::test::childrenRunning("veltra-host"))
+        largest = std::max(largest, veltra::test::residentMiB(pid));
     return largest;
 }
 
@@ -178,7 +143,7 @@ std::vector<double> startUps(HostApp& app, int pages, double& pageProcessMiB, do
         if (i == pages - 1)
         {
             pageProcessMiB = largestPageProcessMiB();
-            hostMiB = residentMiB(::getpid());
+            hostMiB = veltra::test::residentMiB(::getpid());
         }
         page.close();
     }

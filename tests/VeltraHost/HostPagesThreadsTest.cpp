@@ -3,11 +3,11 @@
 #include "app/HostApp.h"
 
 #include "HostUnderTest.h"
+#include "ProcessCensus.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,67 +21,14 @@
 
 using namespace veltra::host;
 using veltra::test::jsonArray;
+using veltra::test::childrenRunning;
 using veltra::test::PageClient;
+using veltra::test::procEntries;
+using veltra::test::quantile;
+using veltra::test::residentMiB;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-/// The entries of a /proc folder, "." and ".." left out.
-std::vector<std::string> entries(const std::string& folder)
-{
-    std::vector<std::string> names;
-    if (DIR* dir = ::opendir(folder.c_str()))
-    {
-        while (dirent* entry = ::readdir(dir))
-            if (entry->d_name[0] != '.')
-                names.push_back(entry->d_name);
-        ::closedir(dir);
-    }
-    return names;
-}
-
-/// This process's children running `program`, zombies included (a child not reaped counts).
-std::vector<int> children(const std::string& program)
-{
-    std::vector<int> found;
-    for (const std::string& name : entries("/proc"))
-    {
-        if (!std::isdigit(static_cast<unsigned char>(name[0])))
-            continue;
-        std::ifstream stat("/proc/" + name + "/stat");
-        std::string line;
-        std::getline(stat, line);
-        // pid (comm) state ppid ...; comm may hold spaces, so read from its closing parenthesis.
-        const std::size_t open = line.find('('), close = line.rfind(')');
-        if (open == std::string::npos || close == std::string::npos)
-            continue;
-        std::istringstream rest(line.substr(close + 2));
-        char state = 0;
-        int parent = 0;
-        rest >> state >> parent;
-        if (parent == ::getpid() && line.substr(open + 1, close - open - 1) == program.substr(0, 15))
-            found.push_back(std::stoi(name));
-    }
-    return found;
-}
-
-/// Resident memory of process `pid` in MiB, from /proc.
-double residentMiB(int pid)
-{
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stod(line.substr(6)) / 1024.0;
-    return 0.0;
-}
-
-double quantile(std::vector<double> values, double q)
-{
-    if (values.empty())
-        return 0.0;
-    std::sort(values.begin(), values.end());
-    return values[std::min(values.size() - 1, static_cast<std::size_t>(q * static_cast<double>(values.size())))];
-}
 
 class HostPagesThreads : public ::testing::Test
 {
@@ -229,7 +176,7 @@ TEST_F(HostPagesThreads, AViewerThatCrashesTakesOnlyItsPageAndThePageCanReload)
     std::vector<Json::Value> doomedObjects, otherObjects;
     auto doomed = openPage(1, &doomedObjects);
     auto other = openPage(1, &otherObjects);
-    ASSERT_TRUE(eventually([] { return children("veltra-host").size() == 3; })) << "two pages and the spare";
+    ASSERT_TRUE(eventually([] { return childrenRunning("veltra-host").size() == 3; })) << "two pages and the spare";
 
     // The crashing call itself fails with the reason, and the page hears of the crash.
     const Json::Value failed = doomed->invoke(doomedObjects[0], "abort");
@@ -253,7 +200,7 @@ TEST_F(HostPagesThreads, AViewerThatCrashesTakesOnlyItsPageAndThePageCanReload)
         return m["op"] == "picture" && m["instance"].asUInt() == instance;
     })["op"],
               "picture");
-    EXPECT_TRUE(eventually([] { return children("veltra-host").size() == 2; })) << "the other page and the spare";
+    EXPECT_TRUE(eventually([] { return childrenRunning("veltra-host").size() == 2; })) << "the other page and the spare";
 
     // Reloading the page gives it a viewer again.
     doomed->close();
@@ -301,7 +248,7 @@ TEST_F(HostPagesThreads, PageProcessesRunWithinTheirLimits)
         return std::string("(none)");
     };
     auto allLimited = [&](const std::string& name, const std::string& expected) {
-        const std::vector<int> processes = children("veltra-host");
+        const std::vector<int> processes = childrenRunning("veltra-host");
         return processes.size() == 2 &&
                std::all_of(processes.begin(), processes.end(), [&](int pid) { return limit(pid, name) == expected; });
     };
@@ -313,9 +260,9 @@ TEST_F(HostPagesThreads, PageProcessesRunWithinTheirLimits)
 
 TEST_F(HostPagesThreads, OpeningAndClosingPagesLeavesNothingBehind)
 {
-    ASSERT_TRUE(eventually([] { return children("veltra-host").size() == 1; })) << "the spare";
-    const std::size_t threads = entries("/proc/self/task").size();
-    const std::size_t files = entries("/proc/self/fd").size();
+    ASSERT_TRUE(eventually([] { return childrenRunning("veltra-host").size() == 1; })) << "the spare";
+    const std::size_t threads = procEntries("/proc/self/task").size();
+    const std::size_t files = procEntries("/proc/self/fd").size();
     const auto started = Clock::now();
     constexpr int kCycles = 50;
     for (int cycle = 0; cycle < kCycles; ++cycle)
@@ -327,14 +274,14 @@ TEST_F(HostPagesThreads, OpeningAndClosingPagesLeavesNothingBehind)
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
     EXPECT_TRUE(eventually([&] { return app->instanceCount() == 0 && app->pageCount() == 0; }));
-    EXPECT_TRUE(eventually([] { return children("veltra-host").size() == 1; })) << "only the spare is left";
+    EXPECT_TRUE(eventually([] { return childrenRunning("veltra-host").size() == 1; })) << "only the spare is left";
     // At most as many as before: the first count may have caught the spare's start half done.
-    EXPECT_TRUE(eventually([&] { return entries("/proc/self/task").size() <= threads; }))
-        << entries("/proc/self/task").size() << " threads, " << threads << " before";
-    EXPECT_TRUE(eventually([&] { return entries("/proc/self/fd").size() <= files; }))
-        << entries("/proc/self/fd").size() << " open files, " << files << " before";
+    EXPECT_TRUE(eventually([&] { return procEntries("/proc/self/task").size() <= threads; }))
+        << procEntries("/proc/self/task").size() << " threads, " << threads << " before";
+    EXPECT_TRUE(eventually([&] { return procEntries("/proc/self/fd").size() <= files; }))
+        << procEntries("/proc/self/fd").size() << " open files, " << files << " before";
 
-    const std::vector<int> spare = children("veltra-host");
+    const std::vector<int> spare = childrenRunning("veltra-host");
     std::cout << kCycles << " pages opened and closed in " << seconds << " s; resident memory: host "
               << residentMiB(::getpid()) << " MiB, a waiting page process "
               << (spare.empty() ? 0.0 : residentMiB(spare.front())) << " MiB" << std::endl;

@@ -1,6 +1,7 @@
-# A page of a running host driven as veltra.js drives it, over HTTP and a WebSocket; the host tests and the
-# pages bench share it.
-add_library(VeltraHostPageClient STATIC ${CMAKE_CURRENT_SOURCE_DIR}/PageClient.cpp)
+# A page of a running host driven as veltra.js drives it, over HTTP and a WebSocket, and the processes a host
+# runs as /proc counts them; the host tests and the pages bench share them.
+add_library(VeltraHostPageClient STATIC ${CMAKE_CURRENT_SOURCE_DIR}/PageClient.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/ProcessCensus.cpp)
 target_include_directories(VeltraHostPageClient PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(VeltraHostPageClient PUBLIC VeltraHostBridge Boost::headers JsonCpp::JsonCpp Threads::Threads)
 veltra_warnings(VeltraHostPageClient)
