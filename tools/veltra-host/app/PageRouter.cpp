@@ -280,17 +280,6 @@ std::size_t PageRouter::pageCount() const
     return _pages.size();
 }
 
-std::size_t PageRouter::processCount() const
-{
-    std::lock_guard<std::mutex> guard(_lock);
-    std::size_t count = _spare && _spare->running() ? 1 : 0;
-    for (const auto& [id, page] : _pages)
-        count += page->running();
-    for (const auto& page : _closing)
-        count += page->running();
-    return count;
-}
-
 void PageRouter::shutdown()
 {
     std::vector<std::shared_ptr<PageProcess>> ending;

@@ -38,9 +38,6 @@ public:
     std::size_t pageCount() const override;
     void shutdown() override;
 
-    /// Page processes running now, the spare included.
-    std::size_t processCount() const;
-
 private:
     std::shared_ptr<PageProcess> process(std::uint64_t page) const;
     std::shared_ptr<PageProcess> takeProcess();
