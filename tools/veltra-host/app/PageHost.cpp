@@ -251,13 +251,7 @@ BridgeAnswer PageHost::bridge(const BridgeCall& call)
     auto page = _impl->session(request["page"].asUInt64());
     if (!page)
         throw WireError("no page " + request["page"].asString() + " is connected");
-    // Pages that read replies in parts get their long texts unescaped; others plain JSON.
-    const bool inParts = wireparts::accepts(call.accept, wireparts::MediaType);
-    BridgeAnswer answer;
-    answer.body = wireparts::write(page->bridge(std::move(request)), inParts);
-    if (inParts)
-        answer.contentType = std::string(wireparts::MediaType) + "; charset=utf-8";
-    return answer;
+    return bridgeAnswer(page->bridge(std::move(request)), call);
 }
 
 std::size_t PageHost::instanceCount() const

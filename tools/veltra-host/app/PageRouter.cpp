@@ -1,6 +1,7 @@
 #include "app/PageRouter.h"
 
 #include "app/PageProcess.h"
+#include "bridge/PageCalls.h"
 #include "bridge/WireParts.h"
 #include "bridge/WireValue.h"
 
@@ -243,16 +244,7 @@ BridgeAnswer PageRouter::bridge(const BridgeCall& call)
     catch (const PageProcessGone&)
     {
         // What a failed call answers, so that the page's script throws the reason.
-        Json::Value reply(Json::objectValue);
-        reply["done"] = true;
-        reply["ok"] = false;
-        reply["error"] = kInstanceGone;
-        const bool inParts = wireparts::accepts(call.accept, wireparts::MediaType);
-        BridgeAnswer answer;
-        answer.body = wireparts::write(reply, inParts);
-        if (inParts)
-            answer.contentType = std::string(wireparts::MediaType) + "; charset=utf-8";
-        return answer;
+        return bridgeAnswer(finalError(kInstanceGone), call);
     }
 }
 

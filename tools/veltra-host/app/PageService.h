@@ -3,12 +3,18 @@
 #include "site/Connection.h"
 #include "site/HttpServerOptions.h"
 
+#include <json/value.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 
 namespace veltra::host {
+
+/// `reply` as the answer to `call`, framed as the page reads replies: in parts when its Accept
+/// header names them (long texts beside the JSON), else plain JSON.
+BridgeAnswer bridgeAnswer(const Json::Value& reply, const BridgeCall& call);
 
 /// What the host's server hands the pages' traffic to: the plug-in in this process (PageHost), or
 /// a viewer process per page (PageRouter). Calls come from server threads; those of different

@@ -16,15 +16,6 @@ std::string compact(const Json::Value& message)
     return Json::writeString(builder, message);
 }
 
-Json::Value finalError(const std::string& message)
-{
-    Json::Value reply(Json::objectValue);
-    reply["done"] = true;
-    reply["ok"] = false;
-    reply["error"] = message;
-    return reply;
-}
-
 std::uint64_t idField(const Json::Value& message, const char* name)
 {
     const Json::Value& field = message[name];
@@ -34,6 +25,15 @@ std::uint64_t idField(const Json::Value& message, const char* name)
 }
 
 } // namespace
+
+Json::Value finalError(const std::string& message)
+{
+    Json::Value reply(Json::objectValue);
+    reply["done"] = true;
+    reply["ok"] = false;
+    reply["error"] = message;
+    return reply;
+}
 
 PageCalls::PageCalls(BrowserLoop& loop, Send send, Run run, std::chrono::milliseconds answerLimit)
     : _loop(loop), _send(std::move(send)), _run(std::move(run)), _answerLimit(answerLimit)

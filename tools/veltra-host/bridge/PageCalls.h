@@ -13,9 +13,13 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace veltra::host {
+
+/// The final reply of a page's call that failed: {"done":true,"ok":false,"error":message}.
+Json::Value finalError(const std::string& message);
 
 /// The calls between one page and the browser thread, both ways, without deadlock.
 ///
